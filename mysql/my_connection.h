@@ -1,0 +1,219 @@
+// TMyConnection: the connection component. Keeps the connection settings,
+// runs the connect sequence (TCP, greeting, login with the database, then
+// "SET NAMES <Charset>", the optional sql_mode check and isolation level),
+// tracks the datasets that use it and disconnects (COM_QUIT).
+//
+// Flow: SetServer/SetUsername/SetPassword/SetDatabase -> Connect ->
+// (datasets and row readers run statements) -> Disconnect (or destructor).
+// Used from one thread (the user-interface thread).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mysql/field_types.h"
+#include "mysql/my_error.h"
+
+namespace mysql {
+
+class TMySqlSession;
+class TMyConnection;
+
+enum TIsolationLevel { ilReadCommitted, ilReadUnCommitted, ilRepeatableRead, ilSerializable };
+enum TMyProtocol { mpDefault, mpTCP, mpPipe, mpMemory, mpSSL, mpHttp, mpSSLHttp };
+enum TIPVersion { ivIPv4, ivIPv6, ivIPBoth };
+
+// Options of a connection. Setters of the items that shape the session fail
+// with "Cannot perform this operation on an open connection" (prefixed with
+// the connection's Name) while the connection is open.
+class TMyConnectionOptions {
+ public:
+  explicit TMyConnectionOptions(TMyConnection& owner) : owner_(owner) {}
+
+  const std::string& Charset() const { return charset_; }
+  void SetCharset(const std::string& v);
+  bool UseUnicode() const { return use_unicode_; }
+  void SetUseUnicode(bool v);
+  bool Direct() const { return direct_; }
+  void SetDirect(bool v);
+  bool Compress() const { return compress_; }
+  void SetCompress(bool v);
+  TMyProtocol Protocol() const { return protocol_; }
+  void SetProtocol(TMyProtocol v);
+  TIPVersion IPVersion() const { return ip_version_; }
+  void SetIPVersion(TIPVersion v);
+  bool Interactive() const { return interactive_; }
+  void SetInteractive(bool v);
+  bool OptimizedBigInt() const { return optimized_big_int_; }
+  void SetOptimizedBigInt(bool v);
+  bool NullForZeroBaseDate() const { return null_for_zero_base_date_; }
+  void SetNullForZeroBaseDate(bool v);
+
+  // Settable at any time.
+  bool CheckBackslashes = false;
+  TNumericType NumericType = ntFloat;
+  bool AllowImplicitConnect = true;
+  bool DisconnectedMode = false;
+  bool LocalFailover = false;
+
+ private:
+  friend class TMyConnection;
+  void CheckInactive() const;
+
+  TMyConnection& owner_;
+  std::string charset_;
+  bool use_unicode_ = false;
+  bool direct_ = true;
+  bool compress_ = false;
+  TMyProtocol protocol_ = mpDefault;
+  TIPVersion ip_version_ = ivIPv4;
+  bool interactive_ = false;
+  bool optimized_big_int_ = false;
+  bool null_for_zero_base_date_ = false;
+};
+
+// Something that runs statements on a connection (query dataset, row reader):
+// told to close its result when the connection disconnects.
+class TMyConnectionClient {
+ public:
+  virtual void ConnectionClosing() = 0;
+
+ protected:
+  ~TMyConnectionClient() = default;
+};
+
+class TMyConnection {
+ public:
+  using TNotifyEvent = std::function<void(TMyConnection&)>;
+  // OnLogin gets "SERVER=...", "USERNAME=...", "PASSWORD=..." lines and may
+  // change the values.
+  using TLoginEvent = std::function<void(TMyConnection&, std::vector<std::string>&)>;
+  using TErrorEvent = std::function<void(TMyConnection&, const EMyError&)>;
+
+  TMyConnection();
+  ~TMyConnection();  // disconnects (COM_QUIT), then tells the destroy listeners
+  TMyConnection(const TMyConnection&) = delete;
+  TMyConnection& operator=(const TMyConnection&) = delete;
+
+  // Component name ("baglanti"), prefix of its database errors.
+  const std::string& Name() const { return name_; }
+  void SetName(const std::string& v) { name_ = v; }
+
+  const std::string& Server() const { return server_; }
+  void SetServer(const std::string& v);  // a different value disconnects first
+  int Port() const { return port_; }
+  void SetPort(int v);  // a different value disconnects first
+  const std::string& Username() const { return username_; }
+  void SetUsername(const std::string& v);
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& v);
+  const std::string& Database() const { return database_; }
+  // On an open connection a different non-empty name is selected with
+  // COM_INIT_DB.
+  void SetDatabase(const std::string& v);
+  int ConnectionTimeout() const { return connection_timeout_; }
+  void SetConnectionTimeout(int seconds) { connection_timeout_ = seconds; }
+  TIsolationLevel IsolationLevel() const { return isolation_level_; }
+  void SetIsolationLevel(TIsolationLevel v) { isolation_level_ = v; }
+  bool LoginPrompt() const { return login_prompt_; }
+  void SetLoginPrompt(bool v) { login_prompt_ = v; }
+  bool Pooling() const { return pooling_; }
+  void SetPooling(bool v) { pooling_ = v; }
+
+  TMyConnectionOptions& Options() { return options_; }
+  const TMyConnectionOptions& Options() const { return options_; }
+
+  bool Connected() const;
+  void SetConnected(bool v);
+  void Connect();     // nothing when already connected; EMyError on failure
+  void Disconnect();  // closes client datasets, sends COM_QUIT
+
+  // Hooks (unassigned by default).
+  TNotifyEvent BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
+  TNotifyEvent OnConnectionLost;
+  TLoginEvent OnLogin;
+  TErrorEvent OnError;
+
+  // Server and client version as the session reports them. The numbers are
+  // split from the text: "5.5.5-10.11.19-MariaDB" -> 5, 5, 5.
+  const std::string& ServerVersion() const { return server_version_; }
+  int ServerMajorVersion() const { return server_major_; }
+  int ServerMinorVersion() const { return server_minor_; }
+  int ServerReleaseVersion() const { return server_release_; }
+  static const char* ClientVersion() { return "8.0.0 Direct"; }
+  // False only when CheckBackslashes found NO_BACKSLASH_ESCAPES in sql_mode.
+  bool BackslashEscapes() const { return backslash_escapes_; }
+  // Time of the last successful connect.
+  std::time_t ConnectTime() const { return connect_time_; }
+
+  // For the dump: switches Unicode mode without the open-connection check
+  // (the dump turns it off while it runs and restores it afterwards).
+  void SetUseUnicodeInternal(bool v) { options_.use_unicode_ = v; }
+
+  // Destroy notification: fn runs when the connection is destroyed. Returns a
+  // token for RemoveDestroyListener.
+  int AddDestroyListener(std::function<void()> fn);
+  void RemoveDestroyListener(int token);
+
+  // --- used by the query dataset and the row reader ---
+  // Implicit connect: "Connection is not connected" when closed and
+  // AllowImplicitConnect is False; connects when needed, counts a use and
+  // registers the client.
+  void BeginUse(TMyConnectionClient* client);
+  void EndUse(TMyConnectionClient* client);
+  void UnregisterClient(TMyConnectionClient* client);
+  // The open session; EMyError 2006-like failure when not connected.
+  TMySqlSession& Session();
+  // Runs fn (a statement on the session); on EMyError the error handler
+  // runs (OnError, fatal codes mark the connection lost) and the error is
+  // rethrown.
+  template <typename Fn>
+  auto Guarded(Fn&& fn) -> decltype(fn()) {
+    try {
+      return fn();
+    } catch (const EMyError& e) {
+      HandleError(e);
+      throw;
+    }
+  }
+  // Runs a statement whose answer is discarded (SET ..., USE ...).
+  void ExecSQL(const std::string& sql);
+  // The typing options of this connection with dataset defaults.
+  TFieldTypingOptions TypingOptions() const;
+  TStatementInfo StatementInfo(std::string_view sql) const;
+
+ private:
+  friend class TMyConnectionOptions;
+  void DoConnect();
+  void DoDisconnect(bool send_quit);
+  void HandleError(const EMyError& e);
+  [[noreturn]] void RaiseDatabaseError(const std::string& message) const;
+
+  std::string name_;
+  std::string server_;
+  int port_ = 3306;
+  std::string username_, password_, database_;
+  int connection_timeout_ = 15;
+  TIsolationLevel isolation_level_ = ilReadCommitted;
+  bool login_prompt_ = true;
+  bool pooling_ = false;
+  TMyConnectionOptions options_{*this};
+
+  std::unique_ptr<TMySqlSession> session_;
+  bool connected_ = false;
+  int use_count_ = 0;
+  std::vector<TMyConnectionClient*> clients_;
+  std::vector<std::pair<int, std::function<void()>>> destroy_listeners_;
+  int next_listener_token_ = 1;
+
+  std::string server_version_;
+  int server_major_ = 0, server_minor_ = 0, server_release_ = 0;
+  bool backslash_escapes_ = true;
+  std::time_t connect_time_ = 0;
+};
+
+}  // namespace mysql
