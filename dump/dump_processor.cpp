@@ -1,0 +1,306 @@
+// The dump processors (see dump_processor.h).
+#include "dump/dump_processor.h"
+
+#include <charconv>
+
+#include "dump/insert_builder.h"
+#include "dump/literals.h"
+#include "dump/script_frame.h"
+
+namespace dump {
+namespace {
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  }
+  return true;
+}
+
+// '...' with every single quote inside doubled.
+std::string single_quoted(std::string_view s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+// `...` with every backtick inside doubled.
+std::string backticked(std::string_view s) {
+  std::string out = "`";
+  for (char c : s) {
+    if (c == '`') out += '`';
+    out += c;
+  }
+  out += '`';
+  return out;
+}
+
+const char* verb(const TMyDumpOptions& o) {
+  switch (o.InsertType) {
+    case TMyInsertType::itInsertIgnore:
+      return o.UseDelayedIns ? "INSERT DELAYED IGNORE INTO " : "INSERT IGNORE INTO ";
+    case TMyInsertType::itReplaceInto:
+      return o.UseDelayedIns ? "REPLACE DELAYED INTO " : "REPLACE INTO ";
+    case TMyInsertType::itInsert:
+      break;
+  }
+  return o.UseDelayedIns ? "INSERT DELAYED INTO " : "INSERT INTO ";
+}
+
+int column_index(const std::vector<TDumpColumn>& cols, std::string_view name) {
+  for (size_t i = 0; i < cols.size(); ++i) {
+    if (same_ignoring_case(cols[i].Name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Reads the first column of the first row of the current result.
+std::string_view first_value(TDumpRowReader& rows, size_t column, const std::string& sql) {
+  if (rows.Columns().size() <= column || !rows.Next() || rows.IsNull(column)) {
+    throw EDumpError("No result for \"" + sql + "\"");
+  }
+  return rows.Value(column);
+}
+
+}  // namespace
+
+// --- TDbDumpProcessor ---
+
+void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request,
+                              TLineSink& sink) {
+  const TMyDumpObjects& objects = request.Objects;
+  for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers,
+                 TMyDumpObject::doStoredProcs, TMyDumpObject::doTriggers}) {
+    // Writing nothing for a requested section would look like a complete
+    // script; refuse instead.
+    if (objects.Contains(o)) {
+      throw EDumpError("Dumping databases, users, stored procedures and triggers is not supported");
+    }
+  }
+  source_ = &source;
+  request_ = &request;
+  sink_ = &sink;
+  try {
+    if (request.Options.GenerateHeader) {
+      EmitText(header_text({source.ServerVersion(), source.ClientVersion(), script_date_now(),
+                            source.Server(), source.Database()}));
+    }
+    emit_opening_frame(sink, request.Charset, HasObjects());
+    BackupObjects();
+    emit_closing_frame(sink, request.Charset, HasObjects());
+  } catch (...) {
+    try {
+      source.Rows().Close();
+    } catch (...) {
+      // The first error is the one that matters.
+    }
+    throw;
+  }
+  source.Rows().Close();
+}
+
+// --- TCustomMyDumpProcessor ---
+
+bool TCustomMyDumpProcessor::HasObjects() const {
+  const auto& o = request_->Objects;
+  return o.Contains(TMyDumpObject::doTables) || o.Contains(TMyDumpObject::doData) ||
+         o.Contains(TMyDumpObject::doViews);
+}
+
+std::string TCustomMyDumpProcessor::EmissionName(const TTableEntry& e) const {
+  const bool quote = request_->Options.QuoteNames;
+  if (e.Database.empty()) return quote_identifier(e.Name, quote);
+  if (e.Database != source_->Database()) return backticked(e.Database) + "." + backticked(e.Name);
+  return quote_identifier(e.Database, quote) + "." + quote_identifier(e.Name, quote);
+}
+
+std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList() {
+  std::vector<TTableEntry> entries = request_->Tables;
+  from_table_names_ = !entries.empty();
+  if (!from_table_names_) {
+    for (auto& name : source_->TableNames()) entries.push_back({"", std::move(name)});
+  }
+  std::vector<TObject> objects;
+  objects.reserve(entries.size());
+  for (auto& e : entries) {
+    TObject o;
+    o.Name = EmissionName(e);
+    o.Entry = std::move(e);
+    objects.push_back(std::move(o));
+  }
+  return objects;
+}
+
+void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
+  if (objects.empty() || source_->ServerMajorVersion() < 5) return;
+  const TTableEntry& first = objects.front().Entry;
+  const std::string database = first.Database.empty() ? source_->Database() : first.Database;
+  std::string sql = "SHOW TABLE STATUS FROM " + quote_identifier(database, request_->Options.QuoteNames);
+  if (from_table_names_) {
+    std::string list;
+    for (const auto& o : objects) {
+      if (!list.empty()) list += ',';
+      list += single_quoted(o.Entry.Name);
+    }
+    sql += "\r\nWHERE NAME IN (" + list + ")";
+  }
+  // The status rows, reduced to what the view test needs: name and whether
+  // the engine is empty or NULL.
+  std::vector<std::pair<std::string, bool>> status;
+  TDumpRowReader& rows = source_->Rows();
+  rows.Execute(sql);
+  const int name_col = column_index(rows.Columns(), "Name");
+  const int engine_col = column_index(rows.Columns(), "Engine");
+  if (name_col < 0 || engine_col < 0) throw EDumpError("Unexpected result of \"" + sql + "\"");
+  while (rows.Next()) {
+    status.emplace_back(std::string(rows.Value(name_col)),
+                        rows.IsNull(engine_col) || rows.Value(engine_col).empty());
+  }
+  rows.Close();
+  for (auto& o : objects) {
+    for (const auto& [name, no_engine] : status) {
+      if (same_ignoring_case(name, o.Entry.Name)) {
+        o.IsView = no_engine;
+        break;
+      }
+    }
+  }
+}
+
+void TCustomMyDumpProcessor::BackupObjects() {
+  const auto& req = request_->Objects;
+  tables_ = req.Contains(TMyDumpObject::doTables);
+  data_ = req.Contains(TMyDumpObject::doData);
+  views_ = req.Contains(TMyDumpObject::doViews);
+  if (!tables_ && !data_ && !views_) return;
+
+  std::vector<TObject> objects = ObjectList();
+  DetectViews(objects);
+  const int count = static_cast<int>(objects.size());
+  int num = 0;
+  // Tables first, then views, each in list order.
+  for (bool views_pass : {false, true}) {
+    for (const auto& o : objects) {
+      if (o.IsView != views_pass) continue;
+      if (o.IsView ? !views_ : (!tables_ && !data_)) continue;
+      Progress(o, num, count, 0);
+      if (o.IsView ? views_ : tables_) BackupStructure(o);
+      if (!o.IsView && data_) BackupData(o, num, count);
+      Progress(o, num, count, 100);
+      ++num;
+    }
+  }
+}
+
+void TCustomMyDumpProcessor::Progress(const TObject& o, int num, int count, int percent) {
+  if (request_->Progress) request_->Progress(o.Entry.Name, num, count, percent);
+}
+
+void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
+  const auto& opt = request_->Options;
+  if (opt.GenerateHeader) {
+    EmitText("-- \r\n-- Table structure for table " + o.Name + "\r\n-- \r\n\r\n");
+  }
+  if (opt.AddDrop) Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
+  TDumpRowReader& rows = source_->Rows();
+  const std::string sql = "SHOW CREATE TABLE " + o.Name;
+  rows.Execute(sql);
+  std::string create(first_value(rows, 1, sql));
+  rows.Close();
+  if (!o.Entry.Database.empty() && o.Entry.Database != source_->Database()) {
+    // The server names the table without its database: qualify it.
+    const std::string bare = backticked(o.Entry.Name);
+    const size_t at = create.find(bare);
+    if (at != std::string::npos) create.replace(at, bare.size(), o.Name);
+  }
+  create += ';';
+  EmitText(create);
+  Emit("");
+}
+
+void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
+  const auto& opt = request_->Options;
+  if (opt.GenerateHeader) {
+    EmitText("-- \r\n-- Dumping data for table " + o.Name + "\r\n-- \r\n\r\n");
+  }
+  if (opt.AddDrop && !tables_) Emit("TRUNCATE TABLE " + o.Name + ";");
+
+  TDumpRowReader& rows = source_->Rows();
+  const std::string sql = "SELECT COUNT(*) FROM " + o.Name;
+  rows.Execute(sql);
+  const std::string_view text = first_value(rows, 0, sql);
+  std::int64_t count = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+    throw EDumpError("Unexpected row count \"" + std::string(text) + "\" of " + o.Name);
+  }
+  rows.Close();
+
+  if (count < 1) {
+    if (opt.AddDrop && !tables_) Emit("");
+    return;
+  }
+  const bool lock = opt.AddLock && !opt.UseDelayedIns;
+  if (lock) Emit("LOCK TABLES " + o.Name + " WRITE;");
+  if (opt.DisableKeys) Emit("/*!40000 ALTER TABLE " + o.Name + " DISABLE KEYS */;");
+  WriteRows(o, count, num, total);
+  if (opt.DisableKeys) Emit("/*!40000 ALTER TABLE " + o.Name + " ENABLE KEYS */;");
+  if (lock) Emit("UNLOCK TABLES;");
+  Emit("");
+}
+
+void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int num, int total) {
+  const auto& opt = request_->Options;
+  TDumpRowReader& rows = source_->Rows();
+  rows.Execute("SELECT * FROM " + o.Name);
+  const std::vector<TDumpColumn>& columns = rows.Columns();
+
+  std::string header = verb(opt) + o.Name;
+  if (opt.CompleteInsert) {
+    header += '(';
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i) header += ", ";
+      header += quote_identifier(columns[i].Name, opt.QuoteNames);
+    }
+    header += ')';
+  }
+  header += " VALUES";
+
+  std::vector<TLiteralPlan> plans;
+  plans.reserve(columns.size());
+  for (const auto& c : columns) plans.push_back(literal_plan(c, opt.HexBlob, opt.FieldsAsString));
+  const bool backslashes = source_->BackslashEscapes();
+
+  TInsertBuilder builder(*sink_, opt.UseExtSyntax, opt.CommitBatchSize, std::move(header));
+  std::int64_t written = 0;
+  int percent = 0;
+  bool more = rows.Next();
+  while (more) {
+    std::string& line = builder.BeginRow();
+    line += " (";
+    for (size_t i = 0; i < plans.size(); ++i) {
+      if (i) line += ',';
+      append_literal(line, plans[i], rows.Value(i), rows.IsNull(i), backslashes);
+    }
+    line += ')';
+    // The row is copied into its line; only now may the reader move on.
+    more = rows.Next();
+    builder.EndRow(!more);
+    ++written;
+    if (request_->Progress) {
+      const int p = static_cast<int>(std::min<std::int64_t>(100, written * 100 / count));
+      // 100 is reported once the object is complete.
+      if (p != percent && p < 100) Progress(o, num, total, percent = p);
+    }
+  }
+  rows.Close();
+}
+
+}  // namespace dump

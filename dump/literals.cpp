@@ -1,0 +1,140 @@
+// Value literals (see literals.h).
+#include "dump/literals.h"
+
+#include <array>
+#include <charconv>
+
+namespace dump {
+namespace {
+
+using namespace mysql_type;
+
+bool is_large_object(std::uint8_t t) {
+  return t == kTinyBlob || t == kMediumBlob || t == kLongBlob || t == kBlob || t == kGeometry;
+}
+
+bool is_number(std::uint8_t t) {
+  switch (t) {
+    case kDecimal: case kTiny: case kShort: case kLong: case kFloat: case kDouble:
+    case kLongLong: case kInt24: case kYear: case kNewDecimal:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_date_time(std::uint8_t t) {
+  return t == kTimestamp || t == kDate || t == kTime || t == kDateTime || t == kNewDate;
+}
+
+// Backslash escapes: the character written after '\' for each byte, 0 for a
+// byte copied unchanged.
+constexpr std::array<char, 256> make_escape_table() {
+  std::array<char, 256> t{};
+  t[0x00] = '0';
+  t[0x0A] = 'n';
+  t[0x0D] = 'r';
+  t[0x1A] = 'Z';
+  t[0x22] = '"';
+  t[0x27] = '\'';
+  t[0x5C] = '\\';
+  return t;
+}
+constexpr std::array<char, 256> kEscapes = make_escape_table();
+
+void append_hex(std::string& out, std::string_view value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const size_t at = out.size();
+  out.resize(at + 2 + 2 * value.size());
+  char* p = out.data() + at;
+  *p++ = '0';
+  *p++ = 'x';
+  for (unsigned char c : value) {
+    *p++ = kDigits[c >> 4];
+    *p++ = kDigits[c & 0x0F];
+  }
+}
+
+// BIT values arrive as their bytes, most significant first.
+void append_bit_integer(std::string& out, std::string_view value) {
+  std::uint64_t v = 0;
+  for (unsigned char c : value) v = (v << 8) | c;
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+}  // namespace
+
+TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_as_string) {
+  const std::uint8_t t = column.Type;
+  const bool binary = (column.Flags & kBinaryFlag) != 0;
+  TLiteralPlan plan;
+  if (hex_blob && binary &&
+      (t == kVarChar || t == kVarString || t == kString || is_large_object(t))) {
+    plan.Hex = true;
+  }
+  if (is_number(t)) plan.Class = TLiteralClass::Number;
+  else if (is_date_time(t)) plan.Class = TLiteralClass::DateTime;
+  else if (t == kBit && !fields_as_string) plan.Class = TLiteralClass::Integer;
+  else plan.Class = TLiteralClass::String;
+  return plan;
+}
+
+void append_quoted(std::string& out, std::string_view value, bool backslash_escapes) {
+  out.reserve(out.size() + value.size() + 2);
+  out += '\'';
+  const char* p = value.data();
+  const char* end = p + value.size();
+  const char* run = p;
+  if (backslash_escapes) {
+    for (; p != end; ++p) {
+      const char e = kEscapes[static_cast<unsigned char>(*p)];
+      if (e == 0) continue;
+      out.append(run, p);
+      out += '\\';
+      out += e;
+      run = p + 1;
+    }
+  } else {
+    for (; p != end; ++p) {
+      if (*p != '\'') continue;
+      out.append(run, p + 1);
+      out += '\'';
+      run = p + 1;
+    }
+  }
+  out.append(run, end);
+  out += '\'';
+}
+
+void append_literal(std::string& out, const TLiteralPlan& plan, std::string_view value,
+                    bool is_null, bool backslash_escapes) {
+  if (is_null) {
+    out += "NULL";
+    return;
+  }
+  if (plan.Hex) {
+    if (value.empty()) out += "''";
+    else append_hex(out, value);
+    return;
+  }
+  switch (plan.Class) {
+    case TLiteralClass::Number:
+      out += value;
+      return;
+    case TLiteralClass::DateTime:
+      out += '\'';
+      out += value;
+      out += '\'';
+      return;
+    case TLiteralClass::Integer:
+      append_bit_integer(out, value);
+      return;
+    case TLiteralClass::String:
+      append_quoted(out, value, backslash_escapes);
+      return;
+  }
+}
+
+}  // namespace dump

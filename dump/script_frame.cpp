@@ -1,0 +1,53 @@
+// Script frame and header (see script_frame.h).
+#include "dump/script_frame.h"
+
+#include <ctime>
+
+namespace dump {
+
+void emit_opening_frame(TLineSink& sink, const std::string& charset, bool objects) {
+  if (!charset.empty()) {
+    sink.Emit("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
+    sink.Emit("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
+    sink.Emit("/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;");
+    sink.Emit("/*!40101 SET NAMES " + charset + " */;");
+  }
+  if (objects) {
+    sink.Emit("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
+    sink.Emit("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
+  }
+}
+
+void emit_closing_frame(TLineSink& sink, const std::string& charset, bool objects) {
+  if (objects) {
+    sink.Emit("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
+    sink.Emit("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+  }
+  if (!charset.empty()) {
+    sink.Emit("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");
+    sink.Emit("/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;");
+    sink.Emit("/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;");
+  }
+}
+
+std::string header_text(const THeaderFacts& f) {
+  return std::string("-- Kovrat version: ") + kDumpVersion + "\r\n" +
+         "-- MySQL server version: " + f.ServerVersion + "\r\n" +
+         "-- MySQL client version: " + f.ClientVersion + "\r\n" +
+         "-- Script date " + f.ScriptDate + "\r\n" +
+         "-- ---------------------------------------------------------------------- \r\n" +
+         "-- Server: " + f.Server + "\r\n" +
+         "-- Database: " + f.Database + "\r\n" +
+         "\r\n";
+}
+
+std::string script_date_now() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M:%S", &tm);
+  return buf;
+}
+
+}  // namespace dump

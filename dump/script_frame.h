@@ -1,0 +1,32 @@
+// The fixed statements around every dump script: the opening and closing SET
+// frames and the optional comment header. Used by the dump processor.
+#pragma once
+
+#include <string>
+
+#include "dump/line_sink.h"
+
+namespace dump {
+
+inline constexpr const char* kDumpVersion = "8.6.21";
+
+// charset: the script's character-set name ("" writes none of the character
+// set lines); objects: tables, data or views requested.
+void emit_opening_frame(TLineSink& sink, const std::string& charset, bool objects);
+void emit_closing_frame(TLineSink& sink, const std::string& charset, bool objects);
+
+struct THeaderFacts {
+  std::string ServerVersion;
+  std::string ClientVersion;
+  std::string ScriptDate;  // local date and time, e.g. "17.05.2024 10:20:30"
+  std::string Server;
+  std::string Database;
+};
+
+// The comment header text: seven comment lines and one empty line.
+std::string header_text(const THeaderFacts& facts);
+
+// The current local date and time in the short date and long time form.
+std::string script_date_now();
+
+}  // namespace dump
