@@ -1,0 +1,323 @@
+// The FTP control session (replies, connect sequence, login, features,
+// QUIT) and the passive upload; see net_ftp.h.
+#include "ftp/net_ftp.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "ftp/ftp_pasv.h"
+#include "ftp/net_exceptions.h"
+
+namespace ftp {
+namespace {
+
+constexpr int kQuitWaitMs = 100;
+constexpr int kDefaultReadTimeout = 60000;
+constexpr std::uint16_t kDefaultPort = 21;
+
+bool contains(const std::vector<int>& codes, int code) {
+  return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+std::string upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = char(c - 32);
+  return s;
+}
+
+std::string ltrim(const std::string& s) {
+  size_t b = 0;
+  while (b < s.size() && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  return s.substr(b);
+}
+
+std::string first_word(const std::string& line) {
+  std::string t = ltrim(line);
+  return t.substr(0, t.find(' '));
+}
+
+// Server descriptions whose servers are asked for their time zone.
+bool wants_site_zone(const std::string& description) {
+  static const char* const kNames[] = {"SERV-U ", "BPFTP SERVER ", "TITANFTP SERVER ",
+                                       "TITAN FTP SERVER "};
+  std::string d = upper(description);
+  for (const char* name : kNames)
+    if (d.rfind(name, 0) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+TNetFTP::TNetFTP() {
+  port_ = kDefaultPort;
+  read_timeout_ = kDefaultReadTimeout;
+}
+
+TNetFTP::~TNetFTP() = default;
+
+// ---- replies ----
+
+void TNetFTP::ReadReplyLines() {
+  if (!io_) throw ENetNotConnected();
+  std::vector<std::string> lines;
+  lines.push_back(io_->ReadNonEmptyLine());
+  if (is_reply_first_of_many(lines[0])) {
+    const std::string code = lines[0].substr(0, 3);
+    for (;;) {
+      lines.push_back(io_->ReadNonEmptyLine());
+      if (is_reply_end_line(lines.back(), code)) break;
+    }
+  }
+  last_reply_ = parse_reply(lines);
+}
+
+int TNetFTP::ReadReply(const std::vector<int>& allowed) {
+  ReadReplyLines();
+  return CheckReply(allowed);
+}
+
+int TNetFTP::CheckReply(const std::vector<int>& allowed) {
+  const int code = last_reply_.NumericCode();
+  if (code == 421 && !contains(allowed, 421)) {
+    // The server is closing the control connection: close ours at once.
+    Disconnect(false);
+    if (io_) io_->ClearInputBuffer();
+    throw ENetFTPServiceNotAvailable(code, last_reply_.JoinedText());
+  }
+  if (!allowed.empty() && !contains(allowed, code))
+    throw ENetReplyRFCError(code, last_reply_.JoinedText());
+  return code;
+}
+
+int TNetFTP::SendCommand(const std::string& command, const std::vector<int>& allowed) {
+  if (!io_) throw ENetNotConnected();
+  io_->WriteLine(command);
+  return ReadReply(allowed);
+}
+
+// ---- connect sequence ----
+
+void TNetFTP::Connect() {
+  if (!ConnectOnce()) return;
+  // The server dropped the connection when it received HOST: once more
+  // without it. UseHOST is restored whatever the outcome.
+  use_host_ = false;
+  try {
+    ConnectOnce();
+  } catch (...) {
+    use_host_ = true;
+    throw;
+  }
+  use_host_ = true;
+}
+
+bool TNetFTP::ConnectOnce() {
+  feature_list_.clear();
+  system_description_ = "Unknown";
+  server_description_.clear();
+  bool greeting_accepted = false;
+  try {
+    TNetTCPClientCustom::Connect();
+    io_->DefStringEncoding = TNetTextEncoding::EightBit;
+
+    ReadReplyLines();
+    const int first = last_reply_.NumericCode();
+    if (first >= 100 && first <= 199) {
+      if (OnBannerWarning) OnBannerWarning(last_reply_.FormattedReply());
+      ReadReply({220});
+    } else {
+      CheckReply({220});
+    }
+    greeting_accepted = true;
+    greeting_ = last_reply_;
+    server_description_ = greeting_.Text.empty() ? std::string() : greeting_.Text[0];
+
+    if (use_host_) {
+      bool dropped = false;
+      try {
+        int code = SendCommand("HOST " + (server_host_.empty() ? host_ : server_host_));
+        if (code != 220) {
+          // A server that rejects HOST may close right after its reply.
+          io_->Connected();
+          io_->CheckDisconnected(true, true);
+        }
+      } catch (const ENetConnClosedGracefully&) {
+        dropped = true;
+      } catch (const ENetSocketError& e) {
+        if (e.LastError() != 10053 && e.LastError() != 10054) throw;
+        dropped = true;
+      }
+      if (dropped) {
+        Disconnect(false);
+        if (io_) io_->ClearInputBuffer();
+        return true;
+      }
+    }
+
+    if (OnBannerBeforeLogin) OnBannerBeforeLogin(greeting_.FormattedReply());
+    Login();
+    if (OnAfterClientLogin) OnAfterClientLogin();
+
+    int syst = SendCommand("SYST");
+    system_description_ = syst == 500 || last_reply_.Text.empty() ? "Unknown" : last_reply_.Text[0];
+
+    bool zone = wants_site_zone(server_description_);
+    for (const std::string& line : feature_list_) {
+      if (upper(first_word(line)) != "SITE") continue;
+      std::string rest = ltrim(line);
+      rest = rest.find(' ') == std::string::npos ? std::string() : rest.substr(rest.find(' ') + 1);
+      size_t start = 0;
+      for (;;) {
+        size_t semi = rest.find(';', start);
+        std::string word = upper(rest.substr(start, semi == std::string::npos ? semi : semi - start));
+        word.erase(0, word.find_first_not_of(' '));
+        word.erase(word.find_last_not_of(' ') + 1);
+        if (word == "ZONE") zone = true;
+        if (semi == std::string::npos) break;
+        start = semi + 1;
+      }
+    }
+    if (zone) SendCommand("SITE ZONE");
+
+    SendCommand(TypeCommand(), {200});
+    Status(TNetStatus::ftpReady, "Connection established");
+  } catch (...) {
+    Disconnect(greeting_accepted);
+    throw;
+  }
+  return false;
+}
+
+std::string TNetFTP::TypeCommand() const {
+  return transfer_type_ == TNetFTPTransferType::ftBinary ? "TYPE I" : "TYPE A";
+}
+
+void TNetFTP::Login() {
+  int code = SendCommand("USER " + username_, {230, 232, 331});
+  if (code == 331) {
+    code = SendCommand("PASS " + password_, {230, 332});
+    const bool asks_account =
+        last_reply_.JoinedText().find("ACCOUNT") != std::string::npos && !account_.empty();
+    if (code == 332 || asks_account) {
+      if (account_.empty()) throw ENetReplyRFCError(code, last_reply_.JoinedText());
+      SendCommand("ACCT " + account_, {202, 230, 500});
+    }
+  }
+  login_reply_ = last_reply_;
+  if (OnBannerAfterLogin) OnBannerAfterLogin(login_reply_.FormattedReply());
+  if (auto_issue_feat_) NegotiateFeatures();
+  SendCommand(TypeCommand(), {200});
+}
+
+std::string TNetFTP::ClientIdentification() const {
+  if (client_info_.ClientName.empty()) return kDefaultClientId;
+  std::string id = client_info_.ClientName;
+  if (!client_info_.ClientVersion.empty()) {
+    id += " " + client_info_.ClientVersion;
+    if (!client_info_.PlatformDescription.empty()) id += " " + client_info_.PlatformDescription;
+  }
+  return id;
+}
+
+void TNetFTP::NegotiateFeatures() {
+  int code = SendCommand("FEAT");
+  if ((code == 211 || code == 221) && last_reply_.Text.size() > 2)
+    feature_list_.assign(last_reply_.Text.begin() + 1, last_reply_.Text.end() - 1);
+  if (IsExtSupported("CLNT")) SendCommand("CLNT " + ClientIdentification());
+  if (IsExtSupported("UTF8")) io_->DefStringEncoding = TNetTextEncoding::UTF8;
+}
+
+bool TNetFTP::IsExtSupported(const std::string& feature) const {
+  const std::string want = upper(feature);
+  for (const std::string& line : feature_list_)
+    if (upper(first_word(line)) == want) return true;
+  return false;
+}
+
+void TNetFTP::DisconnectNotifyPeer() {
+  io_->WriteLine("QUIT");
+  if (io_->WaitForData(kQuitWaitMs)) ReadReplyLines();
+}
+
+// ---- working directory and upload ----
+
+void TNetFTP::ChangeWorkingDir(const std::string& directory) {
+  SendCommand("CWD " + directory, {200, 250, 257});
+}
+
+void TNetFTP::Put(TStream& source, const std::string& dest_file, bool append,
+                  std::int64_t start_position) {
+  if (dest_file.empty()) throw ENetFTPUploadFileNameCanNotBeEmpty();
+  if (start_position >= 0) source.SetPosition(start_position);
+  if (OnBeforePut) OnBeforePut(source);
+  if (append)
+    PassiveTransfer("APPE " + dest_file, source, false, false);
+  else if (start_position < 0)
+    PassiveTransfer("STOR " + dest_file, source, true, false);
+  else
+    PassiveTransfer("STOR " + dest_file, source, false, true);
+  if (OnAfterPut) OnAfterPut();
+}
+
+void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool from_beginning,
+                              bool restart) {
+  // Only passive transfers are built; refuse rather than send nothing.
+  if (!passive_) throw ENetException("Active mode transfers are not supported.");
+  if (!io_) throw ENetNotConnected();
+  Status(TNetStatus::ftpTransfer, "Starting FTP transfer");
+  if (IsExtSupported("PRET")) SendCommand("PRET " + command);
+  SendCommand("PASV", {227});
+  TNetPasvTarget target = parse_pasv_reply(
+      last_reply_.Text.empty() ? std::string() : last_reply_.Text[0], io_->Binding().PeerIP());
+  if (restart) SendCommand("REST " + std::to_string(source.Position()), {350});
+
+  // The command goes out first; its reply is read once the data connection
+  // is open (servers answer 150 before or 125 after accepting it).
+  io_->WriteLine(command);
+
+  std::exception_ptr failure;
+  TNetTCPClient data;
+  {
+    TNetIOHandlerStack& h = data.CreateIOHandler();
+    h.RecvBufferSize = io_->RecvBufferSize;
+    h.SendBufferSize = io_->SendBufferSize;
+    h.LargeStream = true;
+    h.OnWork = io_->OnWork;
+  }
+  try {
+    data.SetIPVersion(ip_version_);
+    data.SetReadTimeout(transfer_timeout_);
+    data.SetConnectTimeout(io_->ConnectTimeout);
+    if (passive_use_control_host_) target.IP = io_->Binding().PeerIP();
+    data.SetHost(target.IP);
+    data.SetPort(target.Port);
+    if (OnDataChannelCreate) OnDataChannelCreate(data);
+    data.Connect();
+    try {
+      ReadReply({110, 125, 150});
+      // Every send error counts, "not a socket" included: ignoring one would
+      // let a cut-short file pass as stored.
+      data.IOHandler()->WriteStream(source, from_beginning ? 0 : -1);
+    } catch (...) {
+      data.Disconnect(false);
+      throw;
+    }
+    // Closing the data connection tells the server the file is complete.
+    data.Disconnect(false);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (OnDataChannelDestroy) OnDataChannelDestroy(data);
+
+  if (last_reply_.NumericCode() >= 300) {
+    Status(TNetStatus::ftpAborted, "Transfer aborted");
+  } else {
+    Status(TNetStatus::ftpReady, "Transfer complete");
+    // An error raised here (the server's verdict) takes the place of one
+    // raised above.
+    ReadReply({226, 225, 250});
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace ftp

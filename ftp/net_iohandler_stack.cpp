@@ -1,0 +1,233 @@
+// The I/O handler's connect, receive, line and write rules; see
+// net_iohandler_stack.h.
+#include "ftp/net_iohandler_stack.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "ftp/net_exceptions.h"
+#include "ftp/net_stack.h"
+
+namespace ftp {
+namespace {
+
+std::string trim_control(std::string s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool equals_no_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = char(x - 32);
+    if (y >= 'a' && y <= 'z') y = char(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TNetIOHandlerStack::Open() {
+  input_.Clear();
+  closed_gracefully_ = false;
+  opened_ = true;
+  binding_.Reset();
+}
+
+void TNetIOHandlerStack::ConnectClient() {
+  binding_.Allocate(TNetStack::NewSocket());
+  const int fd = binding_.Handle();
+  TNetStack::SetReuseAddress(fd, ReuseSocket == TNetReuseSocket::rsTrue);
+  if (!TNetStack::TryBind(fd, BoundIP, BoundPort)) throw ENetCouldNotBindSocket();
+  // TCP_NODELAY on means Nagle off; touch it only when it differs.
+  if (TNetStack::GetNoDelay(fd) == UseNagle) TNetStack::SetNoDelay(fd, !UseNagle);
+
+  std::string ip;
+  if (TNetStack::IsIPv4Address(Host, &ip)) {
+  } else if (equals_no_case(Host, "LOCALHOST")) {
+    ip = "127.0.0.1";
+  } else {
+    Status(TNetStatus::hsResolving, Host);
+    ip = TNetStack::ResolveHost(Host);
+  }
+
+  Status(TNetStatus::hsConnecting, ip);
+  if (ConnectTimeout > 0) {
+    // A bounded wait: the socket is non-blocking during the connect only.
+    if (!TNetStack::ConnectWithin(fd, ip, Port, ConnectTimeout)) {
+      binding_.CloseSocket();
+      throw ENetConnectTimeout();
+    }
+  } else {
+    // 0 and -1: wait for the platform to complete or refuse the connect.
+    TNetStack::Connect(fd, ip, Port);
+  }
+  binding_.UpdateBindingLocal();
+  binding_.UpdateBindingPeer();
+  Status(TNetStatus::hsConnected, Host);
+}
+
+void TNetIOHandlerStack::Close() {
+  binding_.CloseSocket();
+  opened_ = false;
+}
+
+void TNetIOHandlerStack::CheckDisconnected(bool raise, bool ignore_buffer) {
+  if (closed_gracefully_ && binding_.HandleAllocated()) {
+    binding_.CloseSocket();
+    Status(TNetStatus::hsDisconnected, "");
+  }
+  if (!binding_.HandleAllocated() && raise && (ignore_buffer || input_.Empty()))
+    throw ENetConnClosedGracefully();
+}
+
+// Receives at most RecvBufferSize bytes into the input buffer. Returns the
+// byte count; 0 once the peer has closed (or without a socket when not
+// raising); -1 on timeout when not raising. A timeout of -1 means ReadTimeout,
+// whose 0 and -1 mean forever.
+int TNetIOHandlerStack::FillInputBuffer(bool raise_if_closed, int timeout, bool raise_on_timeout) {
+  if (timeout == -1) timeout = (ReadTimeout == 0 || ReadTimeout == -1) ? -1 : ReadTimeout;
+  for (;;) {
+    CheckDisconnected(raise_if_closed, false);
+    if (!binding_.HandleAllocated()) {
+      if (raise_if_closed) throw ENetNotConnected();
+      return 0;
+    }
+    if (!TNetStack::WaitReadable(binding_.Handle(), timeout)) {
+      if (raise_on_timeout) throw ENetReadTimeout();
+      return -1;
+    }
+    receive_buf_.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
+    std::size_t n = TNetStack::Receive(binding_.Handle(), receive_buf_.data(), receive_buf_.size());
+    if (n > 0) input_.Append(receive_buf_.data(), n);
+    if (n == 0) closed_gracefully_ = true;
+    CheckDisconnected(raise_if_closed, false);
+    if (n > 0) return static_cast<int>(n);
+    if (!binding_.HandleAllocated()) return 0;
+  }
+}
+
+bool TNetIOHandlerStack::Connected() {
+  if (binding_.HandleAllocated() && !closed_gracefully_) {
+    try {
+      FillInputBuffer(false, 0, false);
+    } catch (const ENetSocketError&) {
+      // A reset seen by the poll: the socket stays open until Disconnect.
+      return !input_.Empty();
+    }
+  }
+  return !input_.Empty() || (binding_.HandleAllocated() && !closed_gracefully_);
+}
+
+bool TNetIOHandlerStack::WaitForData(int timeout_ms) {
+  const std::size_t before = input_.Size();
+  if (!Connected()) return false;
+  if (input_.Size() > before) return true;
+  return FillInputBuffer(false, timeout_ms, false) > 0;
+}
+
+std::string TNetIOHandlerStack::ReadLine(std::string_view terminator, int timeout, int max_length) {
+  if (max_length < 0) max_length = MaxLineLength;
+  if (terminator.empty()) terminator = "\n";
+  const std::string term = encode_text(terminator, DefStringEncoding);
+  line_timed_out_ = false;
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t scan = 0;
+  for (;;) {
+    std::int64_t found = -1;
+    if (!input_.Empty()) {
+      found = input_.IndexOf(term, scan);
+      // Bytes already searched are not searched again.
+      std::int64_t next = static_cast<std::int64_t>(input_.Size()) -
+                          static_cast<std::int64_t>(term.size()) + 1;
+      scan = static_cast<std::size_t>(std::max<std::int64_t>(next, 0));
+    }
+    if (max_length > 0 && MaxLineAction == TNetMaxLineAction::maException &&
+        ((found >= 0 && found > max_length) ||
+         (found < 0 && scan > static_cast<std::size_t>(max_length))))
+      throw ENetReadLnMaxLineLengthExceeded();
+    if (found >= 0) {
+      auto p = static_cast<std::size_t>(found);
+      std::string line = input_.Extract(p + term.size());
+      std::size_t len = p;
+      if (term == "\n" && p > 0 && line[p - 1] == '\r') len = p - 1;
+      line.resize(len);
+      return decode_text(line, DefStringEncoding);
+    }
+    CheckDisconnected(true, true);
+    if (FillInputBuffer(true, timeout, false) == -1) line_timed_out_ = true;
+    if (timeout >= 0 && std::chrono::steady_clock::now() - start >=
+                            std::chrono::milliseconds(timeout))
+      line_timed_out_ = true;
+    if (line_timed_out_) return std::string();
+  }
+}
+
+std::string TNetIOHandlerStack::ReadNonEmptyLine(int max_attempts) {
+  for (int i = 0; i < max_attempts; ++i) {
+    std::string line = trim_control(ReadLine());
+    if (!line.empty()) return line;
+    if (line_timed_out_) throw ENetReadTimeout();
+  }
+  throw ENetReadLnWaitMaxAttemptsExceeded();
+}
+
+void TNetIOHandlerStack::WriteLine(std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  Write(line);
+}
+
+void TNetIOHandlerStack::Write(std::string_view text) {
+  std::string bytes = encode_text(text, DefStringEncoding);
+  WriteBytes(bytes.data(), bytes.size());
+}
+
+void TNetIOHandlerStack::WriteBytes(const void* data, std::size_t len) {
+  CheckDisconnected(true, true);
+  const char* p = static_cast<const char*>(data);
+  while (len > 0) {
+    if (!binding_.HandleAllocated()) throw ENetNotConnected();
+    std::size_t n = TNetStack::Send(binding_.Handle(), p, len);
+    if (n == 0) closed_gracefully_ = true;
+    CheckDisconnected(true, false);
+    if (n == 0) throw ENetConnClosedGracefully();
+    if (OnWork) OnWork(static_cast<std::int64_t>(n));
+    p += n;
+    len -= n;
+  }
+}
+
+void TNetIOHandlerStack::WriteStream(TStream& stream, std::int64_t size, bool write_byte_count) {
+  if (size < 0) {
+    size = stream.Size() - stream.Position();
+  } else if (size == 0) {
+    stream.SetPosition(0);
+    size = stream.Size();
+  }
+  if (write_byte_count) {
+    // Size prefix in network byte order: 8 bytes with LargeStream, else 4.
+    unsigned char prefix[8];
+    const int width = LargeStream ? 8 : 4;
+    if (!LargeStream && size >= 2147483648LL) throw ENetIOHandlerRequiresLargeStream();
+    for (int i = 0; i < width; ++i)
+      prefix[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * (width - 1 - i)));
+    WriteBytes(prefix, static_cast<std::size_t>(width));
+  }
+  std::vector<char> buf(static_cast<size_t>(std::max(SendBufferSize, 1)));
+  while (size > 0) {
+    std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size);
+    std::int64_t got = stream.Read(buf.data(), want);
+    if (got <= 0) throw ENetNoDataToRead();
+    WriteBytes(buf.data(), static_cast<std::size_t>(got));
+    size -= got;
+  }
+}
+
+}  // namespace ftp
