@@ -1,0 +1,329 @@
+// The processor over in-memory results: statements sent, lines emitted.
+#include "dump/dump_processor.h"
+
+#include <gtest/gtest.h>
+
+#include "dump/literals.h"
+#include "tests/dump/memory_source.h"
+
+using namespace dump;
+using namespace dump::mysql_type;
+using dumptest::col;
+using dumptest::MemorySource;
+using platform::LineList;
+
+namespace {
+
+const LineList kOpen = {
+    "/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;",
+    "/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;",
+    "/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;",
+    "/*!40101 SET NAMES latin5 */;",
+    "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;",
+    "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;",
+};
+const LineList kClose = {
+    "/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;",
+    "/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;",
+    "/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;",
+    "/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;",
+    "/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;",
+};
+
+LineList framed(const LineList& body) {
+  LineList all = kOpen;
+  all.insert(all.end(), body.begin(), body.end());
+  all.insert(all.end(), kClose.begin(), kClose.end());
+  return all;
+}
+
+// The application's settings: tables and data, no header, no DROP.
+TDumpRequest app_request(const std::string& tables) {
+  TDumpRequest r;
+  r.Objects = {TMyDumpObject::doTables, TMyDumpObject::doData};
+  r.Options.GenerateHeader = false;
+  r.Options.AddDrop = false;
+  r.Charset = "latin5";
+  r.Tables = parse_table_names(tables);
+  return r;
+}
+
+void status(MemorySource& s, const std::string& sql,
+            const std::vector<std::pair<std::string, dumptest::Value>>& name_engine) {
+  dumptest::Result r{{col("Name", kVarString), col("Engine", kVarString)}, {}};
+  for (const auto& [n, e] : name_engine) r.rows.push_back({n, e});
+  s.results[sql] = r;
+}
+
+// The musteri table of the worked example.
+void musteri(MemorySource& s, const std::string& name = "musteri") {
+  s.Create(name, "CREATE TABLE `musteri` (\n  `id` int(11) DEFAULT NULL,\n  `ad` varchar(20) DEFAULT NULL\n) ENGINE=InnoDB");
+  s.Count(name, 2);
+  s.results["SELECT * FROM " + name] = {{col("id", kLong), col("ad", kVarString, 0, 20)},
+                                        {{"1", "Ankara"}, {"2", std::nullopt}}};
+}
+
+const LineList kMusteriCreate = {"CREATE TABLE `musteri` (", "  `id` int(11) DEFAULT NULL,",
+                                 "  `ad` varchar(20) DEFAULT NULL", ") ENGINE=InnoDB;"};
+
+LineList run(MemorySource& s, const TDumpRequest& r) {
+  LineList lines;
+  TStringsSink sink(lines);
+  TMyDumpProcessor p;
+  p.Backup(s, r, sink);
+  return lines;
+}
+
+}  // namespace
+
+TEST(DumpProcessor, WorkedExampleMusteri) {
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {{"musteri", "InnoDB"}});
+  musteri(s);
+  LineList body = kMusteriCreate;
+  body.insert(body.end(), {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES",
+                           " (1,'Ankara'),", " (2,NULL);", "UNLOCK TABLES;", ""});
+  EXPECT_EQ(run(s, app_request("musteri")), framed(body));
+  EXPECT_EQ(s.executed, (std::vector<std::string>{
+                            "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')",
+                            "SHOW CREATE TABLE musteri", "SELECT COUNT(*) FROM musteri",
+                            "SELECT * FROM musteri"}));
+}
+
+TEST(DumpProcessor, FrameEdgeCases) {
+  MemorySource s;
+  // No objects: only the character-set lines, and nothing sent to the server.
+  TDumpRequest r = app_request("musteri");
+  r.Objects = {};
+  LineList charset_only = {kOpen[0], kOpen[1], kOpen[2], kOpen[3], kClose[2], kClose[3], kClose[4]};
+  EXPECT_EQ(run(s, r), charset_only);
+  EXPECT_TRUE(s.executed.empty());
+
+  // No character set: the foreign-key and mode lines remain.
+  r = app_request("");
+  r.Charset = "";
+  s.tables = {};
+  EXPECT_EQ(run(s, r), (LineList{kOpen[4], kOpen[5], kClose[0], kClose[1]}));
+
+  r.Charset = "utf8";
+  EXPECT_EQ(run(s, r)[3], "/*!40101 SET NAMES utf8 */;");
+}
+
+TEST(DumpProcessor, EmptyTableAndDataOnly) {
+  MemorySource s;
+  s.Create("bos", "CREATE TABLE `bos` (\r\n  `a` int\r\n)");
+  s.Count("bos", 0);
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('bos')", {});
+  EXPECT_EQ(run(s, app_request("bos")), framed({"CREATE TABLE `bos` (", "  `a` int", ");", ""}));
+
+  // Data only with AddDrop: TRUNCATE, then an empty line for the empty table.
+  TDumpRequest r = app_request("bos");
+  r.Objects = {TMyDumpObject::doData};
+  r.Options.AddDrop = true;
+  EXPECT_EQ(run(s, r), framed({"TRUNCATE TABLE bos;", ""}));
+}
+
+TEST(DumpProcessor, ViewsAndOrder) {
+  MemorySource s;
+  const std::string st = "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('v','t','w')";
+  status(s, st, {{"T", "InnoDB"}, {"v", std::nullopt}, {"w", ""}});
+  s.Create("v", "CREATE VIEW `v` AS select 1");
+  s.Create("w", "CREATE VIEW `w` AS select 2");
+  s.Create("t", "CREATE TABLE `t` (`a` int)");
+  s.Count("t", 0);
+
+  // Views not requested: they get no lines at all.
+  EXPECT_EQ(run(s, app_request("v, t, w")), framed({"CREATE TABLE `t` (`a` int);", ""}));
+  // Views requested: tables first, then views in list order; no data for views.
+  TDumpRequest r = app_request("v, t, w");
+  r.Objects.Include(TMyDumpObject::doViews);
+  r.Options.AddDrop = true;
+  s.executed.clear();
+  EXPECT_EQ(run(s, r), framed({"DROP TABLE IF EXISTS t;", "CREATE TABLE `t` (`a` int);", "",
+                               "DROP VIEW IF EXISTS v;", "CREATE VIEW `v` AS select 1;", "",
+                               "DROP VIEW IF EXISTS w;", "CREATE VIEW `w` AS select 2;", ""}));
+  // The status statement is sent once for all objects.
+  EXPECT_EQ(std::count(s.executed.begin(), s.executed.end(), st), 1);
+
+  // A server before version 5 has no views: no status statement, all tables.
+  s.major = 4;
+  s.executed.clear();
+  s.Count("v", 0);
+  r = app_request("v");
+  EXPECT_EQ(run(s, r), framed({"CREATE VIEW `v` AS select 1;", ""}));
+  EXPECT_EQ(s.executed.front(), "SHOW CREATE TABLE v");
+}
+
+TEST(DumpProcessor, NamesNeedingQuotes) {
+  MemorySource s;
+  const std::string name = "`m\xFC\xFEteri 1-a`";
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('m\xFC\xFEteri 1-a','o''k')", {});
+  musteri(s, name);
+  s.Create("`o'k`", "CREATE TABLE `o'k` (`a` int)");
+  s.Count("`o'k`", 0);
+  LineList lines = run(s, app_request("`m\xFC\xFEteri 1-a`, `o'k`"));
+  EXPECT_EQ(lines[11], "LOCK TABLES " + name + " WRITE;");
+  EXPECT_EQ(lines[12], "INSERT INTO " + name + " VALUES");
+  EXPECT_EQ(s.executed[1], "SHOW CREATE TABLE " + name);
+  EXPECT_EQ(s.executed[2], "SELECT COUNT(*) FROM " + name);
+  EXPECT_EQ(s.executed[3], "SELECT * FROM " + name);
+}
+
+TEST(DumpProcessor, StatementOptions) {
+  struct Case {
+    const char* name;
+    TMyInsertType type;
+    bool delayed, complete, keys, lock;
+    LineList data;
+  } cases[] = {
+      {"defaults", TMyInsertType::itInsert, false, false, false, true,
+       {"LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
+        "UNLOCK TABLES;", ""}},
+      {"no lock", TMyInsertType::itInsert, false, false, false, false,
+       {"INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+      {"ignore, keys, columns", TMyInsertType::itInsertIgnore, false, true, true, true,
+       {"LOCK TABLES musteri WRITE;", "/*!40000 ALTER TABLE musteri DISABLE KEYS */;",
+        "INSERT IGNORE INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);",
+        "/*!40000 ALTER TABLE musteri ENABLE KEYS */;", "UNLOCK TABLES;", ""}},
+      {"replace", TMyInsertType::itReplaceInto, false, false, false, true,
+       {"LOCK TABLES musteri WRITE;", "REPLACE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
+        "UNLOCK TABLES;", ""}},
+      {"delayed drops the locks", TMyInsertType::itInsert, true, false, false, true,
+       {"INSERT DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+      {"delayed ignore", TMyInsertType::itInsertIgnore, true, false, false, true,
+       {"INSERT DELAYED IGNORE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+      {"delayed replace", TMyInsertType::itReplaceInto, true, false, false, true,
+       {"REPLACE DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemorySource s;
+    musteri(s);
+    status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
+    TDumpRequest r = app_request("musteri");
+    r.Objects = {TMyDumpObject::doData};
+    r.Options.InsertType = c.type;
+    r.Options.UseDelayedIns = c.delayed;
+    r.Options.CompleteInsert = c.complete;
+    r.Options.DisableKeys = c.keys;
+    r.Options.AddLock = c.lock;
+    EXPECT_EQ(run(s, r), framed(c.data));
+  }
+}
+
+TEST(DumpProcessor, OneRowFormWithBatches) {
+  MemorySource s;
+  s.Create("t", "CREATE TABLE `t` (`a` int, `b` char(1))");
+  s.Count("t", 3);
+  s.results["SELECT * FROM t"] = {{col("a", kLong), col("b", kString)}, {{"1", "x"}, {"2", "y"}, {"3", "z"}}};
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
+  TDumpRequest r = app_request("t");
+  r.Objects = {TMyDumpObject::doData};
+  r.Options.UseExtSyntax = false;
+  r.Options.CommitBatchSize = 2;
+  EXPECT_EQ(run(s, r), framed({"LOCK TABLES t WRITE;", "BEGIN;", "INSERT INTO t VALUES (1,'x');",
+                               "INSERT INTO t VALUES (2,'y');", "COMMIT;", "BEGIN;",
+                               "INSERT INTO t VALUES (3,'z');", "COMMIT;", "UNLOCK TABLES;", ""}));
+}
+
+TEST(DumpProcessor, HeaderAndComments) {
+  MemorySource s;
+  musteri(s);
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
+  TDumpRequest r = app_request("musteri");
+  r.Options.GenerateHeader = true;
+  r.Options.AddDrop = true;
+  LineList lines = run(s, r);
+  ASSERT_GT(lines.size(), 20u);
+  EXPECT_EQ(lines[0], "-- Kovrat version: 8.6.21");
+  EXPECT_EQ(lines[1], "-- MySQL server version: 5.5.5-10.11.19-MariaDB");
+  EXPECT_EQ(lines[2], "-- MySQL client version: 8.0.0 Direct");
+  EXPECT_EQ(lines[3].rfind("-- Script date ", 0), 0u);
+  EXPECT_EQ(lines[4], "-- ---------------------------------------------------------------------- ");
+  EXPECT_EQ(lines[5], "-- Server: 127.0.0.1");
+  EXPECT_EQ(lines[6], "-- Database: db");
+  EXPECT_EQ(lines[7], "");
+  EXPECT_EQ(LineList(lines.begin() + 8, lines.begin() + 14), kOpen);
+  EXPECT_EQ(LineList(lines.begin() + 14, lines.begin() + 19),
+            (LineList{"-- ", "-- Table structure for table musteri", "-- ", "", "DROP TABLE IF EXISTS musteri;"}));
+  EXPECT_EQ(LineList(lines.begin() + 23, lines.begin() + 28),
+            (LineList{"", "-- ", "-- Dumping data for table musteri", "-- ", ""}));
+  EXPECT_EQ(lines[28], "LOCK TABLES musteri WRITE;");
+}
+
+TEST(DumpProcessor, QualifiedNames) {
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM other\r\nWHERE NAME IN ('t')", {});
+  s.Create("`other`.`t`", "CREATE TABLE `t` (`a` int) COMMENT '`t`'");
+  s.Count("`other`.`t`", 0);
+  EXPECT_EQ(run(s, app_request("other.t")), framed({"CREATE TABLE `other`.`t` (`a` int) COMMENT '`t`';", ""}));
+
+  // The connection's own database: the entry stays as written.
+  MemorySource same;
+  status(same, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
+  same.Create("db.t", "CREATE TABLE `t` (`a` int)");
+  same.Count("db.t", 0);
+  EXPECT_EQ(run(same, app_request("db.t")), framed({"CREATE TABLE `t` (`a` int);", ""}));
+}
+
+TEST(DumpProcessor, WithoutTableNamesDumpsTheConnectionsTables) {
+  MemorySource s;
+  s.tables = {"musteri", "x y"};
+  status(s, "SHOW TABLE STATUS FROM db", {});
+  musteri(s);
+  s.Create("`x y`", "CREATE TABLE `x y` (`a` int)");
+  s.Count("`x y`", 0);
+  LineList lines = run(s, app_request(""));
+  EXPECT_EQ(lines[lines.size() - 7], "CREATE TABLE `x y` (`a` int);");
+}
+
+TEST(DumpProcessor, FailureKeepsLinesAndClosesTheReader) {
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
+  musteri(s);
+  s.fail_statement = "SELECT * FROM musteri";
+  s.fail_after = 1;
+  LineList lines;
+  TStringsSink sink(lines);
+  TMyDumpProcessor p;
+  EXPECT_THROW(p.Backup(s, app_request("musteri"), sink), std::runtime_error);
+  // Up to the header line: the first row was read but the second read failed,
+  // so its line was never completed; no UNLOCK and no closing frame.
+  EXPECT_EQ(lines.back(), "LOCK TABLES musteri WRITE;");
+  EXPECT_EQ(s.closes, 4);  // status, create, count, and the failed rows
+
+  // An unknown table fails at SHOW CREATE TABLE.
+  MemorySource missing;
+  status(missing, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('yok')", {});
+  lines.clear();
+  EXPECT_THROW(p.Backup(missing, app_request("yok"), sink), std::runtime_error);
+  EXPECT_EQ(lines, kOpen);
+}
+
+TEST(DumpProcessor, UnbuiltSectionsAreRefused) {
+  MemorySource s;
+  TDumpRequest r = app_request("musteri");
+  r.Objects.Include(TMyDumpObject::doTriggers);
+  LineList lines;
+  TStringsSink sink(lines);
+  TMyDumpProcessor p;
+  EXPECT_THROW(p.Backup(s, r, sink), EDumpError);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST(DumpProcessor, ProgressReportsObjectsAndRows) {
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri','bos')", {});
+  musteri(s);
+  s.Create("bos", "CREATE TABLE `bos` (`a` int)");
+  s.Count("bos", 0);
+  TDumpRequest r = app_request("musteri, bos");
+  std::vector<std::string> seen;
+  r.Progress = [&](const std::string& name, int num, int count, int percent) {
+    seen.push_back(name + " " + std::to_string(num) + "/" + std::to_string(count) + " " +
+                   std::to_string(percent));
+  };
+  run(s, r);
+  EXPECT_EQ(seen, (std::vector<std::string>{"musteri 0/2 0", "musteri 0/2 50", "musteri 0/2 100",
+                                            "bos 1/2 0", "bos 1/2 100"}));
+}

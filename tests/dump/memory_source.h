@@ -1,0 +1,94 @@
+// An in-memory TDumpSource for dump tests: canned results by statement text,
+// a record of the statements executed and of reader closes, and an optional
+// failure while rows are read.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dump/dump_source.h"
+
+namespace dumptest {
+
+using Value = std::optional<std::string>;  // nullopt is NULL
+using Row = std::vector<Value>;
+
+struct Result {
+  std::vector<dump::TDumpColumn> columns;
+  std::vector<Row> rows;
+};
+
+inline dump::TDumpColumn col(std::string name, std::uint8_t type, std::uint16_t flags = 0,
+                             std::uint32_t length = 11, std::uint16_t charset = 30) {
+  return {std::move(name), type, flags, length, charset};
+}
+
+class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
+ public:
+  std::map<std::string, Result> results;
+  std::vector<std::string> executed;
+  std::vector<std::string> tables;  // the connection's table list
+  int closes = 0;
+  int major = 5;
+  bool backslashes = true;
+  std::string database = "db";
+  // Throw while reading this statement's rows after this many rows.
+  std::string fail_statement;
+  size_t fail_after = 0;
+
+  // A one-row, one-column answer (COUNT, SHOW CREATE TABLE second column).
+  void Count(const std::string& table, long n) {
+    results["SELECT COUNT(*) FROM " + table] = {{col("COUNT(*)", 8)}, {{std::to_string(n)}}};
+  }
+  void Create(const std::string& table, const std::string& text) {
+    results["SHOW CREATE TABLE " + table] = {{col("Table", 253), col("Create Table", 253)},
+                                             {{table, text}}};
+  }
+
+  // TDumpSource
+  int ServerMajorVersion() const override { return major; }
+  std::string ServerVersion() const override { return "5.5.5-10.11.19-MariaDB"; }
+  std::string ClientVersion() const override { return "8.0.0 Direct"; }
+  std::string Server() const override { return "127.0.0.1"; }
+  std::string Database() const override { return database; }
+  bool BackslashEscapes() const override { return backslashes; }
+  std::vector<std::string> TableNames() override { return tables; }
+  dump::TDumpRowReader& Rows() override { return *this; }
+
+  // TDumpRowReader
+  void Execute(const std::string& sql) override {
+    executed.push_back(sql);
+    auto it = results.find(sql);
+    if (it == results.end()) throw std::runtime_error("unknown statement: " + sql);
+    current_ = &it->second;
+    sql_ = sql;
+    next_ = 0;
+  }
+  const std::vector<dump::TDumpColumn>& Columns() const override { return current_->columns; }
+  bool Next() override {
+    if (!current_) return false;
+    if (sql_ == fail_statement && next_ == fail_after) throw std::runtime_error("lost connection");
+    if (next_ >= current_->rows.size()) return false;
+    row_ = current_->rows[next_++];
+    return true;
+  }
+  std::string_view Value(size_t i) const override {
+    return row_[i] ? std::string_view(*row_[i]) : std::string_view();
+  }
+  bool IsNull(size_t i) const override { return !row_[i].has_value(); }
+  void Close() override {
+    ++closes;
+    current_ = nullptr;
+  }
+
+ private:
+  const Result* current_ = nullptr;
+  std::string sql_;
+  size_t next_ = 0;
+  Row row_;  // a copy, so a test sees a stale view after Next
+};
+
+}  // namespace dumptest
