@@ -1,0 +1,59 @@
+// The script file of a backup run, written line by line as the dump emits it.
+//
+// Each Windows-1254 line is converted to UTF-8 and appended with CR LF after
+// the byte-order mark, so the file never has to be held in memory. The frame
+// line that is exactly "/*!40101 SET NAMES latin5 */;" is written as an empty
+// line; the same text inside data is kept. The CRC-32 and size of every byte
+// written are kept for checking the archive afterwards.
+//
+// Flow: Create -> AddLine... -> Finish -> (size(), crc32()); Discard deletes
+// the file at any point. Used by the backup run on the user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/unique_fd.h"
+
+namespace app {
+
+// The character-set statement of the dump's frame that the script leaves out.
+inline constexpr std::string_view kSetNamesFrameLine = "/*!40101 SET NAMES latin5 */;";
+
+class ScriptFile {
+ public:
+  ScriptFile() = default;
+  ~ScriptFile();
+  ScriptFile(const ScriptFile&) = delete;
+  ScriptFile& operator=(const ScriptFile&) = delete;
+
+  // Creates (or replaces) the file and writes EF BB BF. Throws
+  // platform::EFCreateError ("Cannot create file "%s". %s").
+  void Create(const std::string& path);
+  // Appends one line (Windows-1254, without its line end).
+  void AddLine(std::string_view line);
+  // Writes what is buffered and closes the file. Throws platform::EFileError
+  // when the data could not be written.
+  void Finish();
+  // Closes (if open) and deletes the file; quiet.
+  void Discard();
+
+  const std::string& path() const { return path_; }
+  uint64_t size() const { return size_; }
+  uint32_t crc32() const { return crc_; }
+
+ private:
+  void Append(std::string_view bytes);
+  void Flush();
+
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  std::string path_;
+  platform::UniqueFd fd_;
+  std::string buffer_;
+  uint64_t size_ = 0;
+  uint32_t crc_ = 0;
+};
+
+}  // namespace app

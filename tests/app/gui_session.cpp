@@ -1,0 +1,130 @@
+// Xvfb, xdotool and child-process helpers of the window tests.
+#include "tests/app/gui_session.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/process.h"
+
+namespace apptest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+GuiSession::GuiSession() : dir_("yedek-gui") {}
+
+GuiSession::~GuiSession() {
+  for (pid_t pid : launched_)
+    if (Running(pid)) testsupport::stop_process(pid, 3000);
+  if (xvfb_ > 0) testsupport::stop_process(xvfb_, 3000);
+}
+
+void GuiSession::Start() {
+  // -displayfd 1 makes Xvfb pick a free display and print its number.
+  std::string log = dir_.file("xvfb.log");
+  xvfb_ = testsupport::spawn(
+      {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, log);
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < deadline) {
+    std::string text;
+    try {
+      text = testsupport::read_all(log);
+    } catch (const std::exception&) {
+    }
+    size_t end = text.find('\n');
+    if (end != std::string::npos && end > 0 && isdigit(static_cast<unsigned char>(text[0]))) {
+      display_ = ":" + text.substr(0, end);
+      return;
+    }
+    sleep_ms(20);
+  }
+  throw std::runtime_error("Xvfb did not start");
+}
+
+pid_t GuiSession::Launch(const std::string& program, const std::string& folder) {
+  // Leak checking is for the libraries' own tests; Qt and fontconfig keep
+  // caches until exit, which would change the exit code under ASan.
+  std::string script = "cd " + testsupport::shell_quote(folder) + " && exec env DISPLAY=" +
+                       display_ + " XDG_CONFIG_HOME=" + testsupport::shell_quote(config_home()) +
+                       " XDG_RUNTIME_DIR=" + testsupport::shell_quote(dir_.path()) +
+                       " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(program);
+  pid_t pid = testsupport::spawn({"/bin/sh", "-c", script}, folder + "/program.log");
+  launched_.push_back(pid);
+  return pid;
+}
+
+int GuiSession::WaitForExit(pid_t pid, int timeout_ms) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int status = 0;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+      std::erase(launched_, pid);
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    if (r < 0) return -2;
+    if (Clock::now() >= deadline) return -1;
+    sleep_ms(20);
+  }
+}
+
+bool GuiSession::Running(pid_t pid) {
+  int status = 0;
+  return ::waitpid(pid, &status, WNOHANG) == 0;
+}
+
+int GuiSession::X(const std::string& command, std::string* out) {
+  std::string full = "DISPLAY=" + display_ + " " + command + " 2>/dev/null";
+  FILE* p = ::popen(full.c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) text.append(buf.data(), n);
+  int rc = ::pclose(p);
+  if (out) *out = text;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string GuiSession::WaitForWindow(const std::string& name_regex, int timeout_ms) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  do {
+    std::string out;
+    if (X("xdotool search --onlyvisible --name " + testsupport::shell_quote(name_regex), &out) ==
+            0 &&
+        !out.empty())
+      return out.substr(0, out.find('\n'));
+    sleep_ms(50);
+  } while (Clock::now() < deadline);
+  return "";
+}
+
+bool GuiSession::WindowVisible(const std::string& name_regex) {
+  std::string out;
+  return X("xdotool search --onlyvisible --name " + testsupport::shell_quote(name_regex), &out) ==
+             0 &&
+         !out.empty();
+}
+
+void GuiSession::Key(const std::string& window, const std::string& key) {
+  X("xdotool windowfocus --sync " + window);
+  sleep_ms(100);
+  X("xdotool key " + key);
+}
+
+void GuiSession::Screenshot(const std::string& png_path) {
+  X("import -window root " + testsupport::shell_quote(png_path));
+}
+
+}  // namespace apptest
