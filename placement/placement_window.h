@@ -13,7 +13,10 @@
 //   restored-state frame even while the window is minimised or maximised.
 //   SetPlacement applies all of it in one step: the normal rectangle, then the
 //   state named by show_cmd; SW_HIDE (which the store passes only for a window
-//   not yet visible) applies the geometry without showing the window. Like
+//   not yet visible) applies the geometry only, leaving the window hidden and
+//   its WindowState as it is.
+// - Visible() is whether the window is on the screen now: during the first
+//   DoShow, fired before the window appears, it is still false. Like
 //   the platform's own call it keeps the window reachable: a rectangle that
 //   lies wholly off every screen is moved back onto the primary screen.
 // - The event handlers below are called by the implementation: DoShow() each
@@ -108,6 +111,7 @@ class PlacementWindow {
   virtual std::string ClassName() const = 0;
   // True once the native window exists (a window can be asked to close only then).
   virtual bool HandleAllocated() const = 0;
+  // On the screen now (see the contract above).
   virtual bool Visible() const = 0;
 
   // Current frame geometry.
