@@ -1,0 +1,641 @@
+// TZipBaseArchiver / TZipArchiver: settings, open and close, updates and
+// their commit or rollback, the entry writer and the central directory.
+// Collecting files from masks lives in collect_files.cpp.
+#include "zip/zip_archiver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <stdexcept>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/user_interface.h"
+#include "zip/archive_check.h"
+#include "zip/entry_names.h"
+#include "zip/masks.h"
+#include "zip/zip_files.h"
+
+namespace zip {
+namespace {
+
+std::string ansi(const std::u16string& s) { return platform::utf16_to_ansi(s); }
+
+std::u16string with_backslashes(std::u16string s) {
+  std::replace(s.begin(), s.end(), u'/', u'\\');
+  return s;
+}
+
+}  // namespace
+
+// ---- settings -------------------------------------------------------------
+
+TZipBaseArchiver::TZipBaseArchiver() {
+  SetCompressionLevel(clFastest);
+}
+
+TZipBaseArchiver::~TZipBaseArchiver() { Close(); }
+
+void TZipBaseArchiver::SetCompressionLevel(TZipCompressionLevel v) {
+  compression_level_ = v;
+  compression_mode_ = compression_mode_for_level(v);
+  UpdateMethodInUse();
+}
+
+void TZipBaseArchiver::SetCompressionMode(int v) {
+  if (v < 0 || v > 9) Raise(5);
+  compression_mode_ = v;
+  compression_level_ = compression_level_for_mode(v);
+  UpdateMethodInUse();
+}
+
+void TZipBaseArchiver::SetSpanningMode(TZipSpanningMode v) {
+  if (active_) throw std::runtime_error("Cannot set spanning mode on open archive");
+  spanning_mode_ = v;
+}
+
+TZipArchiver::TZipArchiver() {
+  zip64_mode_ = zmDisabled;
+  UpdateMethodInUse();
+}
+
+void TZipBaseArchiver::Raise(int native_error, const std::vector<MessageArg>& args) const {
+  throw EZipException(native_error, args, name_);
+}
+
+// ---- events and their defaults ---------------------------------------------
+
+bool TZipBaseArchiver::NotifyOverallProgress(double progress, TZipProcessOperation op,
+                                             TZipProgressPhase phase) {
+  bool cancel = false;
+  if (OnOverallProgress) OnOverallProgress(this, progress, op, phase, cancel);
+  return cancel;
+}
+
+bool TZipBaseArchiver::NotifyFileProgress(const std::u16string& name, double progress,
+                                          TZipProcessOperation op, TZipProgressPhase phase) {
+  bool cancel = false;
+  if (OnFileProgress) OnFileProgress(this, with_backslashes(name), progress, op, phase, cancel);
+  return cancel;
+}
+
+bool TZipBaseArchiver::NotifyCopyTempFileProgress(double progress, TZipProgressPhase phase) {
+  bool cancel = false;
+  if (OnCopyTempFileProgress) OnCopyTempFileProgress(this, progress, phase, cancel);
+  return cancel;
+}
+
+bool TZipBaseArchiver::ConfirmOverwrite(const std::u16string& source, std::u16string& dest) {
+  bool confirm = true;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(this, source, dest, confirm);
+  return confirm;
+}
+
+bool TZipBaseArchiver::ConfirmProcessFile(const std::u16string& name, TZipProcessOperation op) {
+  bool confirm = true;
+  if (OnConfirmProcessFile) OnConfirmProcessFile(this, name, op, confirm);
+  return confirm;
+}
+
+TZipAction TZipBaseArchiver::HandleFileFailure(const std::u16string& name, TZipProcessOperation op,
+                                               int native_error, int error_code,
+                                               const std::string& message) {
+  if (OnProcessFileFailure) {
+    TZipAction action = fxaIgnore;
+    OnProcessFileFailure(this, name, op, native_error, error_code, message, action);
+    return action;
+  }
+  if (native_error == 45) return fxaAbort;
+  const bool allow_retry = native_error != 61;
+  const std::string text =
+      allow_retry ? message + ". File processing error, possibly disk is full" : message;
+  switch (platform::user_interface().AskAbortRetryIgnore(text, allow_retry)) {
+    case platform::FailureAnswer::Retry: return allow_retry ? fxaRetry : fxaAbort;
+    case platform::FailureAnswer::Ignore: return fxaIgnore;
+    case platform::FailureAnswer::Abort: break;
+  }
+  return fxaAbort;
+}
+
+bool TZipBaseArchiver::HandleDiskFull(int volume_number, const std::u16string& volume_file_name) {
+  if (!OnDiskFull) throw EZipException(65);  // no component-name prefix
+  bool cancel = false;
+  OnDiskFull(this, volume_number, volume_file_name, cancel);
+  if (cancel) cancel_ = true;
+  return !cancel;
+}
+
+void TZipBaseArchiver::NotifyStoreFile(std::u16string& name, std::uint32_t& attr,
+                                       std::string& comment, const std::u16string& original) {
+  if (!OnStoreFile) return;
+  std::u16string shown = with_backslashes(name);
+  OnStoreFile(this, shown, attr, comment, original);
+  std::replace(shown.begin(), shown.end(), u'\\', u'/');
+  name = shown;
+}
+
+bool TZipBaseArchiver::ProgressCancelled(std::uint64_t bytes_read, std::uint64_t source_size) {
+  // The item's name is not known here; the entry writer reports its own
+  // start and end, and the compressor the progress in between.
+  double file = source_size ? 100.0 * static_cast<double>(bytes_read) / static_cast<double>(source_size) : 100.0;
+  double overall = bytes_total_ ? 100.0 * static_cast<double>(bytes_done_ + bytes_read) /
+                                      static_cast<double>(bytes_total_)
+                                : 50.0;
+  bool cancel = NotifyFileProgress(current_name_, file, current_op_, ppProcess);
+  if (!cancel) cancel = NotifyOverallProgress(overall, current_op_, ppProcess);
+  if (cancel) cancel_ = true;
+  return cancel;
+}
+
+bool TZipBaseArchiver::RetryAfterDiskFull() { return HandleDiskFull(0, file_name_); }
+
+// ---- open and close ---------------------------------------------------------
+
+void TZipBaseArchiver::Open(std::uint16_t mode) {
+  // The file-name part after the last separator must not be empty.
+  std::u16string::size_type slash = file_name_.find_last_of(u"/\\:");
+  if ((slash == std::u16string::npos ? file_name_ : file_name_.substr(slash + 1)).empty()) Raise(10);
+  std::u16string full = normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
+  TFoundFile found;
+  const bool exists = find_file(full, found) && !found.is_folder;
+  if (mode != kCreateMode && !exists && spanning_mode_ != smSpanning) Raise(12, {ansi(file_name_)});
+  Close();
+  int err = 0;
+  if (mode == kCreateMode) {
+    own_stream_ = create_archive_file(full, &err);
+    if (!own_stream_) throw platform::EFCreateError(ansi(full), err);
+  } else {
+    own_stream_ = open_archive_file(full, (mode & 3) != 0, &err);
+    if (!own_stream_) Raise(48);
+  }
+  stream_ = own_stream_.get();
+  archive_path_ = full;
+  open_mode_ = mode;
+  items_.clear();
+  rollback_.clear();
+  archive_comment_.clear();
+  stub_size_ = 0;
+  directory_offset_ = 0;
+  if (mode != kCreateMode) {
+    try {
+      ReadDirectory();
+    } catch (...) {
+      ReleaseArchive();
+      Raise(48);
+    }
+  }
+  active_ = true;
+  if (AfterOpen) AfterOpen(this);
+}
+
+void TZipBaseArchiver::Open() {
+  std::u16string full = normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
+  TFoundFile found;
+  if (!find_file(full, found) || found.is_folder) return Open(kCreateMode);
+  int err = 0;
+  bool writable = open_archive_file(full, true, &err) != nullptr;
+  Open(writable ? kOpenReadWriteDenyWrite : kOpenReadShareAll);
+}
+
+void TZipBaseArchiver::Open(TZipStream* stream) {
+  if (!stream) Raise(6);
+  Close();
+  stream_ = stream;
+  stream_->Seek(0);
+  stream_->Truncate();
+  archive_path_.clear();
+  open_mode_ = kCreateMode;
+  items_.clear();
+  rollback_.clear();
+  archive_comment_.clear();
+  stub_size_ = 0;
+  directory_offset_ = 0;
+  active_ = true;
+  if (AfterOpen) AfterOpen(this);
+}
+
+void TZipBaseArchiver::ReadDirectory() {
+  const std::uint64_t size = stream_->Size();
+  const std::uint64_t max_tail = kEndRecordSize + 0xFFFF + kZip64LocatorSize + kZip64EndSize;
+  const std::uint64_t tail_size = std::min(size, max_tail);
+  std::string tail(static_cast<std::size_t>(tail_size), '\0');
+  stream_->Seek(size - tail_size);
+  if (stream_->Read(tail.data(), tail.size()) != tail.size()) throw EArchiveCheckError("read");
+  ArchiveDirectory d = parse_end_records(tail, size - tail_size);
+  std::string dir(static_cast<std::size_t>(d.directory_size), '\0');
+  stream_->Seek(d.directory_offset);
+  if (stream_->Read(dir.data(), dir.size()) != dir.size()) throw EArchiveCheckError("read");
+  std::uint64_t stub = d.directory_offset;
+  for (const ArchiveEntry& e : parse_central_directory(dir, d.entries)) {
+    TDirItem i;
+    i.VersionMadeBy = e.version_made_by;
+    i.VersionNeeded = e.version_needed;
+    i.Flags = e.flags;
+    i.Method = i.MethodInUse = e.method;
+    i.ModTime = e.mod_time;
+    i.ModDate = e.mod_date;
+    i.Crc32 = e.crc32;
+    i.Zip64 = e.uncompressed_size >= kMax32 || e.compressed_size >= kMax32 ||
+              e.local_header_offset >= kMax32;
+    i.UncompressedSize = e.uncompressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.uncompressed_size);
+    i.UncompressedSize64 = e.uncompressed_size;
+    i.CompressedSize = e.compressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.compressed_size);
+    i.CompressedSize64 = e.compressed_size;
+    i.LocalHeaderOffset = e.local_header_offset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.local_header_offset);
+    i.LocalHeaderOffset64 = e.local_header_offset;
+    i.InternalAttributes = e.internal_attributes;
+    i.ExternalAttributes = e.external_attributes;
+    i.Name = e.name;
+    i.IsFolder = !e.name.empty() && e.name.back() == u'/';
+    i.Comment = e.comment;
+    for (std::size_t p = 0; p + 4 <= e.extra.size();) {
+      std::uint16_t id = get_u16(reinterpret_cast<const unsigned char*>(e.extra.data() + p));
+      std::uint16_t n = get_u16(reinterpret_cast<const unsigned char*>(e.extra.data() + p + 2));
+      if (id != kZip64ExtraId) i.ExtraFields.push_back({id, e.extra.substr(p + 4, n)});
+      p += 4 + n;
+    }
+    stub = std::min(stub, e.local_header_offset);
+    items_.push_back(std::move(i));
+  }
+  archive_comment_ = d.comment;
+  stub_size_ = stub;
+  directory_offset_ = d.directory_offset;
+}
+
+void TZipBaseArchiver::ReleaseArchive() {
+  active_ = false;
+  stream_ = nullptr;
+  own_stream_.reset();
+  items_.clear();
+  rollback_.clear();
+  update_level_ = 0;
+}
+
+void TZipBaseArchiver::Close() {
+  if (!active_) {
+    ReleaseArchive();
+    return;
+  }
+  try {
+    if (update_level_ > 0) ApplyUpdate();
+    if (stream_->Size() == stub_size_) {
+      stream_->Seek(stub_size_);
+      WriteCentralDirectory(items_);
+    }
+  } catch (...) {
+    // Close never raises for a pending update that fails.
+  }
+  ReleaseArchive();
+}
+
+// ---- updates ------------------------------------------------------------------
+
+void TZipBaseArchiver::BeginUpdate() {
+  if (update_level_ == 0) {
+    if (!active_) Open();
+    if (open_mode_ != kCreateMode && (open_mode_ & 3) == 0) Raise(32);
+    for (auto& i : items_) i.Modified = false;
+    rollback_ = items_;
+  }
+  ++update_level_;
+}
+
+void TZipBaseArchiver::EndUpdate() {
+  if (update_level_ == 1) ApplyUpdate();
+  else if (update_level_ > 1) --update_level_;
+}
+
+void TZipBaseArchiver::AbandonUpdate() {
+  if (update_level_ > 0) {
+    update_level_ = 0;
+    // Items queued by the abandoned update had no data written: drop them.
+    items_ = rollback_;
+  }
+}
+
+void TZipBaseArchiver::AddFromMask(const std::u16string& file_mask, int search_attr,
+                                   const std::u16string& exclusion_mask) {
+  if (!active_) Raise(13);
+  std::vector<std::u16string> masks{file_mask};
+  std::vector<std::u16string> exclusions;
+  if (!exclusion_mask.empty()) exclusions.push_back(exclusion_mask);
+  if (!archive_path_.empty()) exclusions.push_back(archive_path_);
+  BeginUpdate();
+  try {
+    CollectFiles(masks, search_attr, options_.Recurse, exclusions);
+    EndUpdate();
+  } catch (...) {
+    AbandonUpdate();
+    throw;
+  }
+}
+
+namespace {
+
+// Where each old entry's bytes end: the next entry's header or the directory.
+std::map<std::uint64_t, std::uint64_t> entry_spans(const std::vector<TDirItem>& items,
+                                                   std::uint64_t directory_offset) {
+  std::vector<std::uint64_t> starts;
+  for (const auto& i : items) starts.push_back(i.FullLocalHeaderOffset());
+  std::sort(starts.begin(), starts.end());
+  std::map<std::uint64_t, std::uint64_t> ends;
+  for (std::size_t k = 0; k < starts.size(); ++k)
+    ends[starts[k]] = k + 1 < starts.size() ? starts[k + 1] : directory_offset;
+  return ends;
+}
+
+const TDirItem* find_item(const std::vector<TDirItem>& items, const std::u16string& name) {
+  for (const auto& i : items)
+    if (same_text_ignoring_case(i.Name, name)) return &i;
+  return nullptr;
+}
+
+void set_offset(TDirItem& item, std::uint64_t offset, TZip64Mode mode) {
+  if (offset >= kMax32 || mode == zmAlways) {
+    item.LocalHeaderOffset = kMax32;
+    item.LocalHeaderOffset64 = offset;
+  } else {
+    item.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
+    item.LocalHeaderOffset64 = offset;
+  }
+}
+
+}  // namespace
+
+void TZipBaseArchiver::ApplyUpdate() {
+  update_level_ = 0;
+  cancel_ = false;
+  bytes_done_ = 0;
+  bytes_total_ = 0;
+  TZipProcessOperation first_op = poAdd;
+  bool have_first = false;
+  for (const auto& i : items_) {
+    if (!i.Modified) continue;
+    bytes_total_ += i.FullUncompressedSize();
+    if (!have_first) first_op = i.Operation, have_first = true;
+  }
+
+  std::size_t start = 0;
+  while (start < items_.size() && start < rollback_.size() && !items_[start].Modified &&
+         items_[start].Name == rollback_[start].Name)
+    ++start;
+
+  if (NotifyOverallProgress(0, first_op, ppStart)) {
+    items_ = rollback_;
+    return;
+  }
+
+  const std::uint64_t old_directory = directory_offset_;
+  const std::uint64_t write_pos = start < rollback_.size() ? rollback_[start].FullLocalHeaderOffset()
+                                  : rollback_.empty()      ? stub_size_
+                                                           : old_directory;
+  // Entries that stay behind the first change are kept in a temporary copy of
+  // the archive's tail, which is also the backup for a rollback.
+  std::unique_ptr<TZipFileStream> temp;
+  std::string temp_name;
+  const std::uint64_t temp_base = write_pos;
+  struct TempRemover {
+    std::string* name;
+    ~TempRemover() {
+      if (!name->empty()) ::unlink(name->c_str());
+    }
+  } remover{&temp_name};
+  if (start < rollback_.size()) {
+    int err = 0;
+    temp = create_temp_file(temp_dir_, &temp_name, &err);
+    if (!temp) Raise(19, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
+    const std::uint64_t size = stream_->Size();
+    stream_->Seek(temp_base);
+    NotifyCopyTempFileProgress(0, ppStart);
+    if (!copy_stream(*stream_, *temp, size - temp_base)) Raise(46);
+    NotifyCopyTempFileProgress(100, ppEnd);
+  }
+  const auto spans = entry_spans(rollback_, old_directory);
+
+  stream_->Seek(write_pos);
+  stream_->Truncate();
+  bool aborted = false;
+  try {
+    for (std::size_t k = start; k < items_.size() && !aborted && !cancel_; ++k) {
+      TDirItem& item = items_[k];
+      const bool rewrite = item.Modified && item.Operation != poRename &&
+                           item.Operation != poChangeAttr && item.Operation != poChangeComment;
+      const TDirItem* old = find_item(rollback_, item.Name);
+      if (rewrite) {
+        bool keep_old = false;
+        for (;;) {
+          const std::uint64_t entry_start = stream_->Position();
+          try {
+            if (!WriteEntry(item)) aborted = true;
+            break;
+          } catch (const EZipException& e) {
+            TZipAction action =
+                HandleFileFailure(item.SourceFileName, item.Operation, e.NativeError(),
+                                  e.ErrorCode(), e.what());
+            // What the failed attempt wrote is cut off again, so neither a
+            // retry nor the next entry leaves stray bytes in the archive.
+            stream_->Seek(entry_start);
+            stream_->Truncate();
+            if (action == fxaRetry) continue;
+            if (action == fxaAbort) {
+              aborted = true;
+            } else if (old) {
+              keep_old = true;  // a skipped replacement keeps its old data
+            } else {
+              items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(k));
+              --k;
+            }
+            break;
+          }
+        }
+        if (!keep_old) continue;
+      }
+      if (!old) continue;
+      // Copy the entry's old bytes from the temporary copy.
+      const std::uint64_t from = old->FullLocalHeaderOffset();
+      const std::uint64_t length = spans.at(from) - from;
+      const std::uint64_t to = stream_->Position();
+      temp->Seek(from - temp_base);
+      if (!copy_stream(*temp, *stream_, length)) Raise(46);
+      if (rewrite) {
+        item = *old;
+      } else {
+        // Renamed or changed entries keep their data under the new details.
+        TDirItem kept = *old;
+        kept.Name = item.Name;
+        kept.ExternalAttributes = item.ExternalAttributes;
+        kept.Comment = item.Comment;
+        item = kept;
+      }
+      set_offset(item, to, zip64_mode_);
+    }
+    if (!aborted && !cancel_) WriteCentralDirectory(items_);
+  } catch (...) {
+    Rollback(write_pos, temp.get());
+    throw;
+  }
+  if (aborted || cancel_) {
+    Rollback(write_pos, temp.get());
+    return;
+  }
+  NotifyOverallProgress(100, first_op, ppEnd);
+  rollback_ = items_;
+  if (options_.FlushBuffers && own_stream_ && !stream_->Flush()) Raise(46);
+}
+
+void TZipBaseArchiver::Rollback(std::uint64_t write_pos, TZipStream* temp) {
+  items_ = rollback_;
+  try {
+    stream_->Seek(write_pos);
+    stream_->Truncate();
+    if (temp) {
+      temp->Seek(0);
+      copy_stream(*temp, *stream_, temp->Size());
+    } else {
+      WriteCentralDirectory(items_);
+    }
+    if (options_.FlushBuffers && own_stream_) stream_->Flush();
+  } catch (...) {
+    // Best effort: the original error is what the caller hears about.
+  }
+}
+
+// ---- entries and the central directory ------------------------------------------
+
+bool TZipBaseArchiver::WriteGuarded(const std::string& data) {
+  const std::uint64_t start = stream_->Position();
+  for (;;) {
+    if (stream_->Write(data.data(), data.size()) == data.size()) return true;
+    if (!RetryAfterDiskFull()) return false;
+    stream_->Seek(start);
+  }
+}
+
+bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
+  current_name_ = item.Name;
+  current_op_ = item.Operation;
+  if (NotifyFileProgress(item.Name, 0, item.Operation, ppStart)) cancel_ = true;
+  if (cancel_) return false;
+
+  TEncodedName enc = EncodeEntryName(item.Name, options_.OEMFileNames);
+  item.Flags = static_cast<std::uint16_t>((item.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
+  item.Zip64 = false;
+
+  std::unique_ptr<TZipFileStream> source;
+  std::uint64_t size = 0;
+  if (!item.IsFolder) {
+    if (item.SourceFileName.size() > 259 && item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
+      Raise(61, {ansi(item.SourceFileName)});
+    int err = 0;
+    source = open_source(item.SourceFileName, options_.ShareMode, &err);
+    if (!source) Raise(33, {ansi(item.SourceFileName)});
+    size = source->Size();
+  }
+
+  const std::uint64_t offset = stream_->Position();
+  if (offset >= kMax32 || zip64_mode_ == zmAlways) item.Zip64 = true;
+  set_offset(item, offset, zip64_mode_);
+
+  const bool big = size >= kMax32 || zip64_mode_ == zmAlways;
+  if (big) item.Zip64 = true;
+  const std::uint16_t version =
+      item.Zip64 ? kVersionZip64 : (options_.OEMFileNames ? kVersionOem : kVersionAnsi);
+  item.VersionMadeBy = item.VersionNeeded = version;
+
+  TLocalHeader h;
+  h.VersionNeeded = version;
+  h.Flags = item.Flags;
+  h.Method = item.Method;
+  h.ModTime = item.ModTime;
+  h.ModDate = item.ModDate;
+  h.Crc32 = kMax32;
+  h.CompressedSize = 0;
+  h.UncompressedSize = big ? kMax32 : static_cast<std::uint32_t>(size);
+  h.NameLength = static_cast<std::uint16_t>(enc.bytes.size());
+  h.ExtraLength = big ? kZip64LocalExtraSize : 0;
+
+  if (item.Zip64 && zip64_mode_ == zmDisabled) Raise(43, {ansi(item.SourceFileName)});
+
+  std::string head = local_header_bytes(h) + enc.bytes;
+  if (big) head += std::string(kZip64LocalExtraSize, '\0');  // room for the Zip64 field
+  if (!WriteGuarded(head)) return false;
+
+  CompressResult r;
+  r.ok = true;
+  if (source) {
+    r = CompressEntryData(*source, size, *stream_, item.CompressionMode, item.MethodInUse, *this);
+    if (!r.ok) return false;
+  }
+  item.Crc32 = r.crc32;
+  if (source && r.method == kMethodStored) item.Method = item.MethodInUse = kMethodStored;
+  const bool big_c = r.compressed_size >= kMax32 || zip64_mode_ == zmAlways;
+  const bool big_u = r.uncompressed_size >= kMax32 || zip64_mode_ == zmAlways;
+  item.CompressedSize = big_c ? kMax32 : static_cast<std::uint32_t>(r.compressed_size);
+  item.CompressedSize64 = r.compressed_size;
+  item.UncompressedSize = big_u ? kMax32 : static_cast<std::uint32_t>(r.uncompressed_size);
+  item.UncompressedSize64 = r.uncompressed_size;
+  // The local header has room for 64-bit sizes only when it was reserved
+  // up front; a size that outgrew 32 bits after all cannot be written.
+  if (((big_c || big_u) && !big) || (big_c && zip64_mode_ == zmDisabled))
+    Raise(41, {ansi(item.SourceFileName)});
+  if (big_c || big_u) item.Zip64 = true;
+
+  const std::uint64_t end = stream_->Position();
+  h.Crc32 = item.Crc32;
+  h.CompressedSize = item.CompressedSize;
+  h.UncompressedSize = item.UncompressedSize;
+  h.Method = item.Method;
+  std::string final_head = local_header_bytes(h);
+  stream_->Seek(offset);
+  if (!WriteGuarded(final_head)) return false;
+  if (big) {
+    stream_->Seek(offset + kLocalHeaderSize + enc.bytes.size());
+    if (!WriteGuarded(local_zip64_extra(r.uncompressed_size, r.compressed_size))) return false;
+  }
+  stream_->Seek(end);
+  source.reset();
+  NotifyFileProgress(item.Name, 100, item.Operation, ppEnd);
+  return true;
+}
+
+void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_in) {
+  std::vector<TDirItem> items = items_in;
+  stream_->Truncate();
+  const std::uint64_t start = stream_->Position();
+  std::string out;
+  for (TDirItem& i : items) {
+    std::string zip64 = central_zip64_extra(i);
+    std::string others;
+    for (const auto& x : i.ExtraFields) {
+      if (x.Id == kZip64ExtraId) continue;
+      put_u16(others, x.Id);
+      put_u16(others, static_cast<std::uint16_t>(x.Data.size()));
+      others += x.Data;
+    }
+    TEncodedName enc = EncodeEntryName(i.Name, options_.OEMFileNames);
+    i.Flags = static_cast<std::uint16_t>((i.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
+    i.NameLength = static_cast<std::uint16_t>(enc.bytes.size());
+    i.ExtraLength = static_cast<std::uint16_t>(zip64.size() + others.size());
+    i.CommentLength = static_cast<std::uint16_t>(i.Comment.size());
+    out += central_header_bytes(i) + enc.bytes + zip64 + others + i.Comment;
+    if (out.size() >= (1u << 20)) {
+      if (stream_->Write(out.data(), out.size()) != out.size()) Raise(46);
+      out.clear();
+    }
+  }
+  if (stream_->Write(out.data(), out.size()) != out.size()) Raise(46);
+  const std::uint64_t after = stream_->Position();
+  TEndRecord end;
+  end.Entries = items.size();
+  end.DirectorySize = after - start;
+  end.DirectoryOffset = start;
+  end.Comment = archive_comment_;
+  std::string tail;
+  if (needs_zip64_end(after, items.size()))
+    tail = zip64_end_record_bytes(end) + zip64_locator_bytes(after);
+  tail += end_record_bytes(end);
+  if (stream_->Write(tail.data(), tail.size()) != tail.size()) Raise(46);
+  directory_offset_ = start;
+}
+
+}  // namespace zip
