@@ -31,8 +31,8 @@ std::string default_ini_file_name(const std::string& program_file) {
 
 TFormPlacement::TFormPlacement(PlacementWindow& owner)
     : window_(owner),
-      chain_(std::make_shared<Chain>(
-          Chain{this, owner.OnShow, owner.OnCloseQuery, owner.OnDestroy})) {
+      chain_(
+          std::make_shared<Chain>(Chain{this, owner.OnShow, owner.OnCloseQuery, owner.OnDestroy})) {
   std::weak_ptr<Chain> weak = chain_;
   window_.OnShow = [weak, previous = chain_->previous_show] {
     if (auto chain = weak.lock()) chain->owner->FormShow();
@@ -97,7 +97,8 @@ void TFormPlacement::StorePlacement() {
   if (Options & (fpState | fpPosition)) {
     WindowPlacement p = window_.GetPlacement();
     int flags = p.flags;
-    if (window_.FormStyle() == fsMDIChild && window_.WindowState() == wsMinimized) flags |= WPF_SETMINPOSITION;
+    if (window_.FormStyle() == fsMDIChild && window_.WindowState() == wsMinimized)
+      flags |= WPF_SETMINPOSITION;
     int show_cmd = p.show_cmd;
     if (window_.IsMainForm() && window_.ApplicationMinimized()) show_cmd = SW_SHOWMINIMIZED;
     const int width = window_.ScreenWidth(), height = window_.ScreenHeight();
@@ -115,7 +116,8 @@ void TFormPlacement::StorePlacement() {
     ini.WriteString(section, "NormPos", normal);
     ini.WriteString(section, "Visible", destroying_ ? "1" : "0");
   }
-  if (Options & fpActiveControl) ini.WriteString(section, "ActiveControl", window_.ActiveControlName());
+  if (Options & fpActiveControl)
+    ini.WriteString(section, "ActiveControl", window_.ActiveControlName());
   SaveStoredValues(ini);
   if (OnSavePlacement) OnSavePlacement();
   saved_ = true;
@@ -197,17 +199,25 @@ void TFormPlacement::RestorePosition(const platform::IniFile& ini, const std::st
 bool TFormPlacement::RestoreState(const platform::IniFile& ini, const std::string& section) {
   const TFormStyle style = window_.FormStyle();
   TWindowState state = wsNormal;
-  if (window_.IsMainForm() && (style == fsMDIForm || (style == fsNormal && window_.Position() == poDefault)))
+  if (window_.IsMainForm() &&
+      (style == fsMDIForm || (style == fsNormal && window_.Position() == poDefault)))
     state = wsMaximized;
   switch (ini.ReadInteger(section, "ShowCmd", 0)) {
     case SW_SHOWNORMAL:
     case SW_SHOW:
-    case SW_RESTORE: state = wsNormal; break;
+    case SW_RESTORE:
+      state = wsNormal;
+      break;
     case SW_SHOWMINIMIZED:
     case SW_MINIMIZE:
-    case SW_SHOWMINNOACTIVE: state = wsMinimized; break;
-    case SW_SHOWMAXIMIZED: state = wsMaximized; break;
-    default: break;
+    case SW_SHOWMINNOACTIVE:
+      state = wsMinimized;
+      break;
+    case SW_SHOWMAXIMIZED:
+      state = wsMaximized;
+      break;
+    default:
+      break;
   }
   if (state == wsMinimized && window_.IsMainForm()) {
     // The application minimises as a whole, after the show completes.
@@ -228,11 +238,18 @@ void TFormPlacement::AdjustMaximizedPosition() {
   TSize edge;
   switch (window_.BorderStyle()) {
     case bsSingle:
-    case bsToolWindow: edge = window_.FrameMetric(fmBorder); break;
+    case bsToolWindow:
+      edge = window_.FrameMetric(fmBorder);
+      break;
     case bsSizeable:
-    case bsSizeToolWin: edge = window_.FrameMetric(fmFrame); break;
-    case bsDialog: edge = window_.FrameMetric(fmDialogFrame); break;
-    case bsNone: break;
+    case bsSizeToolWin:
+      edge = window_.FrameMetric(fmFrame);
+      break;
+    case bsDialog:
+      edge = window_.FrameMetric(fmDialogFrame);
+      break;
+    case bsNone:
+      break;
   }
   p.max_position = {-edge.width, -edge.height};
   window_.SetPlacement(p);

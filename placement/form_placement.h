@@ -51,9 +51,9 @@ class TFormPlacement {
   TFormPlacement& operator=(const TFormPlacement&) = delete;
 
   // Settings (read at each event; set them before the window is shown).
-  bool Active = true;               // save and restore at all
-  std::string IniFileName;          // empty: the program's name with ".INI"
-  std::string IniSection;           // empty: the window's class name
+  bool Active = true;       // save and restore at all
+  std::string IniFileName;  // empty: the program's name with ".INI"
+  std::string IniSection;   // empty: the window's class name
   TPlacementOptions Options = fpState | fpPosition;
   int Version = 0;                  // restore only a saved FormVersion >= Version
   TNotifyEvent OnSavePlacement;     // after a save

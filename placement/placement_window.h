@@ -69,11 +69,11 @@ constexpr int WPF_SETMINPOSITION = 1;
 
 // The window's placement: where it sits in each of its states.
 struct WindowPlacement {
-  int flags = 0;                    // WPF_* bits, kept as stored
-  int show_cmd = SW_SHOWNORMAL;     // 1 normal, 2 minimised, 3 maximised
-  TPoint min_position;              // top-left corner when minimised
-  TPoint max_position;              // top-left corner when maximised
-  TRect normal_position;            // frame in the normal (restored) state
+  int flags = 0;                 // WPF_* bits, kept as stored
+  int show_cmd = SW_SHOWNORMAL;  // 1 normal, 2 minimised, 3 maximised
+  TPoint min_position;           // top-left corner when minimised
+  TPoint max_position;           // top-left corner when maximised
+  TRect normal_position;         // frame in the normal (restored) state
   bool operator==(const WindowPlacement&) const = default;
 };
 
@@ -94,9 +94,9 @@ enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 
 // The platform's border metrics (widths and heights of one edge, in pixels).
 enum TFrameMetric {
-  fmBorder,       // thin line border (single and tool-window frames)
-  fmFrame,        // sizing frame (sizeable frames)
-  fmDialogFrame   // dialog frame
+  fmBorder,      // thin line border (single and tool-window frames)
+  fmFrame,       // sizing frame (sizeable frames)
+  fmDialogFrame  // dialog frame
 };
 
 using TNotifyEvent = std::function<void()>;

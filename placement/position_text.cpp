@@ -21,13 +21,15 @@ PositionWords parse_position(std::string_view text, const PositionWords& default
     if (i == text.size()) break;
     size_t start = i;
     while (i < text.size() && !is_separator(text[i])) ++i;
-    if (std::optional<int> v = platform::parse_ini_integer(text.substr(start, i - start))) out[word] = *v;
+    if (std::optional<int> v = platform::parse_ini_integer(text.substr(start, i - start)))
+      out[word] = *v;
   }
   return out;
 }
 
 std::string screen_key(std::string_view name, int screen_width, int screen_height) {
-  return std::string(name) + "(" + std::to_string(screen_width) + "x" + std::to_string(screen_height) + ")";
+  return std::string(name) + "(" + std::to_string(screen_width) + "x" +
+         std::to_string(screen_height) + ")";
 }
 
 }  // namespace placement

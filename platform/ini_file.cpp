@@ -70,8 +70,8 @@ IniLine classify(std::string_view raw) {
 // The value as written, so that reading gives it back: a value with blanks
 // at either end, or one that is itself wrapped in quotes, goes in quotes.
 std::string stored_value(std::string_view value) {
-  bool needs_quotes = !value.empty() &&
-                      (is_blank(value.front()) || is_blank(value.back()) || wrapped_in_quotes(value));
+  bool needs_quotes = !value.empty() && (is_blank(value.front()) || is_blank(value.back()) ||
+                                         wrapped_in_quotes(value));
   if (needs_quotes) return "\"" + std::string(value) + "\"";
   return std::string(value);
 }
@@ -142,8 +142,10 @@ bool replace_file(const std::string& os_path, const std::string& data) {
   for (size_t done = 0; ok && done < data.size();) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
@@ -252,10 +254,14 @@ std::optional<int> parse_ini_integer(std::string_view s) {
   unsigned long long v = 0;
   for (char c : s) {
     unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return std::nullopt;
     v = v * base + digit;
     if (v > 0xFFFFFFFFull) return std::nullopt;
   }

@@ -21,12 +21,18 @@ class FakeWindow : public PlacementWindow {
   bool Visible() const override { return visible; }
   int Left() const override { return placement.normal_position.left; }
   int Top() const override { return placement.normal_position.top; }
-  int Width() const override { return placement.normal_position.right - placement.normal_position.left; }
-  int Height() const override { return placement.normal_position.bottom - placement.normal_position.top; }
+  int Width() const override {
+    return placement.normal_position.right - placement.normal_position.left;
+  }
+  int Height() const override {
+    return placement.normal_position.bottom - placement.normal_position.top;
+  }
 
   WindowPlacement GetPlacement() const override {
     WindowPlacement p = placement;
-    p.show_cmd = state == wsMinimized ? SW_SHOWMINIMIZED : state == wsMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    p.show_cmd = state == wsMinimized   ? SW_SHOWMINIMIZED
+                 : state == wsMaximized ? SW_SHOWMAXIMIZED
+                                        : SW_SHOWNORMAL;
     return p;
   }
   void SetPlacement(const WindowPlacement& p) override {
@@ -51,9 +57,12 @@ class FakeWindow : public PlacementWindow {
   int PixelsPerInch() const override { return pixels_per_inch; }
   TSize FrameMetric(TFrameMetric m) const override {
     switch (m) {
-      case fmBorder: return {1, 1};
-      case fmFrame: return {4, 4};
-      case fmDialogFrame: return {3, 3};
+      case fmBorder:
+        return {1, 1};
+      case fmFrame:
+        return {4, 4};
+      case fmDialogFrame:
+        return {3, 3};
     }
     return {};
   }

@@ -123,12 +123,14 @@ TEST_F(FormPlacementTest, MovedDialogComesBackAtItsPositionWithItsDesignedSize) 
 
 TEST_F(FormPlacementTest, ScreenSpecificKeysWinAndPlainKeysServeANewScreen) {
   write_all(ini_path,
-            "[Tyedekalmaf]\r\nNormPos(1920x1080)=300,30,0,0\r\nNormPos(1024x768)=\r\nNormPos=40,400,0,0\r\n");
+            "[Tyedekalmaf]\r\nNormPos(1920x1080)=300,30,0,0\r\nNormPos(1024x768)=\r\nNormPos=40,"
+            "400,0,0\r\n");
   FakeWindow known;
   Run(known, [&](TFormStorage&) { EXPECT_EQ(known.Left(), 300); });
 
   write_all(ini_path,
-            "[Tyedekalmaf]\r\nNormPos(1920x1080)=300,30,0,0\r\nNormPos(1024x768)=\r\nNormPos=40,400,0,0\r\n");
+            "[Tyedekalmaf]\r\nNormPos(1920x1080)=300,30,0,0\r\nNormPos(1024x768)=\r\nNormPos=40,"
+            "400,0,0\r\n");
   FakeWindow empty_key;  // an empty screen-specific value counts as missing
   empty_key.screen_width = 1024;
   empty_key.screen_height = 768;
@@ -139,7 +141,8 @@ TEST_F(FormPlacementTest, ScreenSpecificKeysWinAndPlainKeysServeANewScreen) {
 }
 
 TEST_F(FormPlacementTest, ChangedPixelsPerInchSkipsThePositionButNotTheState) {
-  write_all(ini_path, "[Tyedekalmaf]\r\nShowCmd=3\r\nPixelsPerInch=120\r\nNormPos=10,10,410,310\r\n");
+  write_all(ini_path,
+            "[Tyedekalmaf]\r\nShowCmd=3\r\nPixelsPerInch=120\r\nNormPos=10,10,410,310\r\n");
   FakeWindow window;
   const TRect designed = window.placement.normal_position;
   Run(window, [&](TFormStorage&) {
@@ -170,20 +173,28 @@ TEST_F(FormPlacementTest, ShowCmdGivesTheState) {
     TPosition position;
     TWindowState want;
   } cases[] = {
-      {"1", false, poDesigned, wsNormal},     {"5", false, poDesigned, wsNormal},
-      {"9", false, poDesigned, wsNormal},     {"2", false, poDesigned, wsMinimized},
-      {"6", false, poDesigned, wsMinimized},  {"7", false, poDesigned, wsMinimized},
-      {"3", true, poDesigned, wsMaximized},   {"3", false, poDesigned, wsMaximized},
-      {"4", true, poDesigned, wsNormal},      {"x", true, poDesigned, wsNormal},
+      {"1", false, poDesigned, wsNormal},
+      {"5", false, poDesigned, wsNormal},
+      {"9", false, poDesigned, wsNormal},
+      {"2", false, poDesigned, wsMinimized},
+      {"6", false, poDesigned, wsMinimized},
+      {"7", false, poDesigned, wsMinimized},
+      {"3", true, poDesigned, wsMaximized},
+      {"3", false, poDesigned, wsMaximized},
+      {"4", true, poDesigned, wsNormal},
+      {"x", true, poDesigned, wsNormal},
       {nullptr, true, poDesigned, wsNormal},
       // A main window placed by default opens maximised unless told otherwise.
-      {nullptr, true, poDefault, wsMaximized}, {"0", true, poDefault, wsMaximized},
-      {"1", true, poDefault, wsNormal},        {nullptr, false, poDefault, wsNormal},
+      {nullptr, true, poDefault, wsMaximized},
+      {"0", true, poDefault, wsMaximized},
+      {"1", true, poDefault, wsNormal},
+      {nullptr, false, poDefault, wsNormal},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.show_cmd ? c.show_cmd : "(none)") + (c.main_form ? " main" : " other") +
-                 " position " + std::to_string(c.position));
-    write_all(ini_path, c.show_cmd ? std::string("[Tyedekalmaf]\r\nShowCmd=") + c.show_cmd + "\r\n" : "");
+    SCOPED_TRACE(std::string(c.show_cmd ? c.show_cmd : "(none)") +
+                 (c.main_form ? " main" : " other") + " position " + std::to_string(c.position));
+    write_all(ini_path,
+              c.show_cmd ? std::string("[Tyedekalmaf]\r\nShowCmd=") + c.show_cmd + "\r\n" : "");
     FakeWindow window;
     window.main_form = c.main_form;
     window.position = c.position;
@@ -221,7 +232,9 @@ TEST_F(FormPlacementTest, EventChaining) {
     calls.push_back("closequery");
     can_close = allow_close;
   };
-  window.OnDestroy = [&] { calls.push_back("destroy:" + std::to_string(platform::file_exists(ini_path))); };
+  window.OnDestroy = [&] {
+    calls.push_back("destroy:" + std::to_string(platform::file_exists(ini_path)));
+  };
   write_all(ini_path, "[Tyedekalmaf]\r\nNormPos=7,8,9,10\r\n");
   {
     TFormStorage store(window);
@@ -238,7 +251,8 @@ TEST_F(FormPlacementTest, EventChaining) {
     platform::delete_file(ini_path);
     window.DoDestroy();  // saves first (nothing saved yet), then the previous handler
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"show:7", "closequery", "closequery", "saved", "destroy:1"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"show:7", "closequery", "closequery", "saved", "destroy:1"}));
 
   // The store gone, the window's own handlers are back in place.
   calls.clear();
@@ -276,13 +290,13 @@ TEST(PositionText, Words) {
   } cases[] = {
       {"10 20,30,,40", {10, 20, 30, 40}},
       {"1,2,3,4", {1, 2, 3, 4}},
-      {" ,, 5  6 , 7,8,9", {5, 6, 7, 8}},   // separators lead; a fifth word is ignored
+      {" ,, 5  6 , 7,8,9", {5, 6, 7, 8}},  // separators lead; a fifth word is ignored
       {"-32000,-32000,-4,-4", {-32000, -32000, -4, -4}},
-      {"10,20", {10, 20, -3, -4}},           // missing words keep the defaults
+      {"10,20", {10, 20, -3, -4}},  // missing words keep the defaults
       {"", {-1, -2, -3, -4}},
-      {"a,20,3x,40", {-1, 20, -3, 40}},      // words that are not numbers too
-      {"1;2,3", {-1, 3, -3, -4}},            // ';' is no separator
-      {"99999999999,1", {-1, 1, -3, -4}},    // out of range
+      {"a,20,3x,40", {-1, 20, -3, 40}},    // words that are not numbers too
+      {"1;2,3", {-1, 3, -3, -4}},          // ';' is no separator
+      {"99999999999,1", {-1, 1, -3, -4}},  // out of range
       {"$10,0x10", {16, 16, -3, -4}},
   };
   for (const Case& c : cases) {

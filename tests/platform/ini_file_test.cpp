@@ -2,11 +2,10 @@
 // where bare names live.
 #include "platform/ini_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
 
@@ -70,9 +69,10 @@ TEST(IniSetValue, EditsInPlaceAndKeepsTheRest) {
       {"empty file", "", "S", "K", "1", "[S]\r\nK=1\r\n"},
       {"new section after others", "[A]\nx=1\n", "S", "K", "1", "[A]\r\nx=1\r\n\r\n[S]\r\nK=1\r\n"},
       {"new key at section end, before blank lines and the next section",
-       "[S]\r\na=1\r\n\r\n[T]\r\nb=2\r\n", "s", "K", "v", "[S]\r\na=1\r\nK=v\r\n\r\n[T]\r\nb=2\r\n"},
-      {"existing key replaced in place, any case",
-       "; keep me\r\n[S]\r\n  k = old \r\nz=9\r\n", "S", "K", "new", "; keep me\r\n[S]\r\nK=new\r\nz=9\r\n"},
+       "[S]\r\na=1\r\n\r\n[T]\r\nb=2\r\n", "s", "K", "v",
+       "[S]\r\na=1\r\nK=v\r\n\r\n[T]\r\nb=2\r\n"},
+      {"existing key replaced in place, any case", "; keep me\r\n[S]\r\n  k = old \r\nz=9\r\n", "S",
+       "K", "new", "; keep me\r\n[S]\r\nK=new\r\nz=9\r\n"},
       {"same key in another section untouched", "[T]\r\nK=t\r\n[S]\r\nK=s\r\n", "S", "K", "x",
        "[T]\r\nK=t\r\n[S]\r\nK=x\r\n"},
       {"value with inner blanks as is", "", "S", "K", "10 20,30,,40", "[S]\r\nK=10 20,30,,40\r\n"},
@@ -92,11 +92,23 @@ TEST(ParseIniInteger, Forms) {
     const char* text;
     std::optional<int> want;
   } cases[] = {
-      {"0", 0},          {"96", 96},           {"-12", -12},        {"+7", 7},
-      {"$1F", 31},       {"0x1f", 31},         {"$FFFFFFFF", -1},   {"2147483647", 2147483647},
-      {"-2147483648", INT32_MIN},              {"2147483648", std::nullopt},
-      {"", std::nullopt}, {"-", std::nullopt}, {"12a", std::nullopt}, {" 1", std::nullopt},
-      {"1.5", std::nullopt}, {"$", std::nullopt}, {"99999999999999999999", std::nullopt},
+      {"0", 0},
+      {"96", 96},
+      {"-12", -12},
+      {"+7", 7},
+      {"$1F", 31},
+      {"0x1f", 31},
+      {"$FFFFFFFF", -1},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"2147483648", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"12a", std::nullopt},
+      {" 1", std::nullopt},
+      {"1.5", std::nullopt},
+      {"$", std::nullopt},
+      {"99999999999999999999", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -113,7 +125,8 @@ TEST(IniFile, MissingFileReadsDefaultsAndFirstWriteCreatesFileAndFolders) {
   ini.WriteInteger("Tyedekalmaf", "FormVersion", 0);
   ini.WriteString("Tyedekalmaf", "NormPos", "10 20,30,,40");
   ini.WriteInteger("Tyedekalmaf", "FormVersion", -3);
-  EXPECT_EQ(read_all(ini.FileName()), "[Tyedekalmaf]\r\nFormVersion=-3\r\nNormPos=10 20,30,,40\r\n");
+  EXPECT_EQ(read_all(ini.FileName()),
+            "[Tyedekalmaf]\r\nFormVersion=-3\r\nNormPos=10 20,30,,40\r\n");
   EXPECT_EQ(ini.ReadInteger("TYEDEKALMAF", "formversion", 0), -3);
   EXPECT_EQ(ini.ReadInteger("Tyedekalmaf", "NormPos", 5), 5);  // not a number: default
 }
@@ -125,7 +138,8 @@ TEST(IniFile, UpdateKeepsForeignContentAndMode) {
   ::chmod(path.c_str(), 0640);
   IniFile ini(path);
   ini.WriteString("Tyedekalmaf", "Visible", "0");
-  EXPECT_EQ(read_all(path), "# made by hand\r\n[Other]\r\nk=\xFE\xFD\r\n\r\n[Tyedekalmaf]\r\nVisible=0\r\n");
+  EXPECT_EQ(read_all(path),
+            "# made by hand\r\n[Other]\r\nk=\xFE\xFD\r\n\r\n[Tyedekalmaf]\r\nVisible=0\r\n");
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -137,7 +151,8 @@ TEST(IniFile, RefusedWritesRaiseAndLeaveTheFile) {
   write_all(path, "[S]\r\nK=1\r\n");
   IniFile ini(path);
   const char* bad[][3] = {
-      {"S", "K", "two\r\nlines"}, {"S", "K=", "1"}, {"S]", "K", "1"}, {"S", "", "1"}, {"S", "[K", "1"},
+      {"S", "K", "two\r\nlines"}, {"S", "K=", "1"}, {"S]", "K", "1"}, {"S", "", "1"},
+      {"S", "[K", "1"},
   };
   for (auto& b : bad) {
     SCOPED_TRACE(std::string(b[0]) + "/" + b[1] + "/" + b[2]);
@@ -177,8 +192,10 @@ TEST(IniFile, BareNameLivesInTheConfigFolder) {
   EXPECT_EQ(platform::user_config_dir(), dir.path() + "/.config/");
 
   if (old_xdg) ::setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
-  if (old_home) ::setenv("HOME", saved_home.c_str(), 1);
-  else ::unsetenv("HOME");
+  if (old_home)
+    ::setenv("HOME", saved_home.c_str(), 1);
+  else
+    ::unsetenv("HOME");
 }
 
 }  // namespace
