@@ -14,11 +14,11 @@
 //   SetPlacement applies all of it in one step: the normal rectangle, then the
 //   state named by show_cmd; SW_HIDE (which the store passes only for a window
 //   not yet visible) applies the geometry only, leaving the window hidden and
-//   its WindowState as it is.
+//   its WindowState as it is. Like the platform's own call it keeps the
+//   window reachable: a rectangle that lies wholly off every screen is moved
+//   back onto the primary screen.
 // - Visible() is whether the window is on the screen now: during the first
-//   DoShow, fired before the window appears, it is still false. Like
-//   the platform's own call it keeps the window reachable: a rectangle that
-//   lies wholly off every screen is moved back onto the primary screen.
+//   DoShow, fired before the window appears, it is still false.
 // - The event handlers below are called by the implementation: DoShow() each
 //   time the window becomes visible (before the first paint is fine),
 //   DoCloseQuery() when the operator or the program asks the window to close
