@@ -1,0 +1,133 @@
+// Benchmark of the dump: one table dumped with the application's settings
+// into a file sink that converts each line to UTF-8 and ends it with CR LF
+// (as the backup run writes its script), then the same table dumped by
+// mariadb-dump into a file. Prints both wall times, their ratio and the peak
+// resident memory of each.
+//
+// Usage: dump_bench ADDRESS PORT USER PASSWORD DATABASE TABLE OUT_DIR
+// (bench/dump/run.sh starts a server, fills the table and calls this).
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "dump/my_dump.h"
+#include "mysql/my_connection.h"
+#include "platform/codepage.h"
+
+namespace {
+
+// Converts each line from Windows-1254 to UTF-8 and appends it with CR LF,
+// through a 1 MiB buffer.
+class Utf8FileSink : public dump::TLineSink {
+ public:
+  explicit Utf8FileSink(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
+    if (!file_) throw std::runtime_error("cannot create " + path);
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  }
+  ~Utf8FileSink() { Close(); }
+  void Emit(std::string_view line) override {
+    const std::string utf8 = platform::ansi_to_utf8(line);
+    std::fwrite(utf8.data(), 1, utf8.size(), file_);
+    std::fwrite("\r\n", 1, 2, file_);
+    bytes_ += utf8.size() + 2;
+  }
+  void Close() {
+    if (file_ && std::fclose(file_) != 0) throw std::runtime_error("write failed");
+    file_ = nullptr;
+  }
+  std::size_t bytes() const { return bytes_; }
+
+ private:
+  std::FILE* file_;
+  std::size_t bytes_ = 0;
+};
+
+// Resident set size figures of this process from /proc, in KiB.
+long proc_status_kib(const char* key) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::strlen(key)));
+  }
+  return -1;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 8) {
+    std::cerr << "usage: dump_bench ADDRESS PORT USER PASSWORD DATABASE TABLE OUT_DIR\n";
+    return 2;
+  }
+  const std::string address = argv[1], user = argv[3], password = argv[4], db = argv[5],
+                    table = argv[6], out_dir = argv[7];
+  const int port = std::stoi(argv[2]);
+
+  mysql::TMyConnection conn;
+  conn.SetServer(address);
+  conn.SetPort(port);
+  conn.SetUsername(user);
+  conn.SetPassword(password);
+  conn.SetDatabase(db);
+  conn.Options().SetCharset("latin5");
+  conn.Connect();
+
+  dump::TMyDump d("MyDump");
+  d.SetConnection(&conn);
+  d.SetObjects({dump::TMyDumpObject::doTables, dump::TMyDumpObject::doData});
+  d.Options().GenerateHeader = false;
+  d.Options().AddDrop = false;
+  d.SetTableNames(table);
+
+  const long idle_kib = proc_status_kib("VmRSS:");
+  auto t0 = std::chrono::steady_clock::now();
+  Utf8FileSink sink(out_dir + "/yedek.sql");
+  d.Backup(&sink);
+  sink.Close();
+  const double ours = seconds_since(t0);
+  const long peak_kib = proc_status_kib("VmHWM:");
+
+  // mariadb-dump of the same table, in a child whose peak memory wait4 reports.
+  const std::string out = out_dir + "/mariadb-dump.sql";
+  t0 = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::freopen(out.c_str(), "wb", stdout);
+    const std::string pass = "--password=" + password;
+    const std::string host = "--host=" + address, port_opt = "--port=" + std::to_string(port);
+    // Over TCP to the same server, as our dump connects.
+    execlp("mariadb-dump", "mariadb-dump", "--no-defaults", "--protocol=TCP", host.c_str(),
+           port_opt.c_str(), "-u", user.c_str(),
+           pass.c_str(), "--skip-comments", "--skip-add-drop-table", "--skip-disable-keys",
+           "--no-create-db", "--skip-tz-utc", "--default-character-set=latin5", db.c_str(),
+           table.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double theirs = seconds_since(t0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::cerr << "mariadb-dump failed\n";
+    return 1;
+  }
+  std::ifstream theirs_file(out, std::ios::binary | std::ios::ate);
+
+  std::printf("yedekalma dump : %7.2f s  %8.1f MB  peak RSS %6.1f MiB (idle %.1f MiB, +%.1f MiB)\n",
+              ours, sink.bytes() / 1e6, peak_kib / 1024.0, idle_kib / 1024.0,
+              (peak_kib - idle_kib) / 1024.0);
+  std::printf("mariadb-dump   : %7.2f s  %8.1f MB  peak RSS %6.1f MiB\n", theirs,
+              static_cast<double>(theirs_file.tellg()) / 1e6, usage.ru_maxrss / 1024.0);
+  std::printf("ratio (ours / mariadb-dump): %.2f\n", ours / theirs);
+  return 0;
+}
