@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mysql/field_types.h"
@@ -22,6 +23,10 @@ namespace mysql {
 
 class TMySqlSession;
 class TMyConnection;
+
+// Splits a server version text: the digits before the first '.', the digits
+// after it up to the next non-digit, and the digits after that.
+void split_server_version(std::string_view text, int& major, int& minor, int& release);
 
 enum TIsolationLevel { ilReadCommitted, ilReadUnCommitted, ilRepeatableRead, ilSerializable };
 enum TMyProtocol { mpDefault, mpTCP, mpPipe, mpMemory, mpSSL, mpHttp, mpSSLHttp };
@@ -177,7 +182,7 @@ class TMyConnection {
       return fn();
     } catch (const EMyError& e) {
       HandleError(e);
-      throw;
+      Rethrow(e);
     }
   }
   // Runs a statement whose answer is discarded (SET ..., USE ...).
@@ -191,6 +196,9 @@ class TMyConnection {
   void DoConnect();
   void DoDisconnect(bool send_quit);
   void HandleError(const EMyError& e);
+  // Inside a catch block: rethrows e, its message converted from UTF-8 when
+  // UseUnicode is on.
+  [[noreturn]] void Rethrow(const EMyError& e);
   [[noreturn]] void RaiseDatabaseError(const std::string& message) const;
 
   std::string name_;

@@ -48,6 +48,13 @@ class EMyError : public EDbError {
   int line_number_ = 0;
 };
 
+// A value that cannot be converted ("'x' is not a valid floating point
+// value", "Wrong time format at field t", ...).
+class EConvertError : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
+
 // Client error codes this client raises.
 enum : int {
   CR_UNKNOWN_ERROR = 2000,
@@ -60,6 +67,8 @@ enum : int {
   CR_MALFORMED_PACKET = 2027,
   CR_WRONG_PROTOCOL = 2046,
   ER_NET_PACKETS_OUT_OF_ORDER = 1156,
+  // The server asked for a local file (LOAD DATA LOCAL); never granted.
+  CR_LOAD_DATA_LOCAL_INFILE_REJECTED = 2068,
 };
 
 // The unformatted client text for a code ("%d" etc. still in it); empty for

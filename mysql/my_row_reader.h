@@ -32,8 +32,8 @@ class TMyRowReader : private TMyConnectionClient {
   bool Execute(const std::string& sql);
   bool Active() const { return active_; }
 
-  const std::vector<TMyColumn>& Columns() const { return *columns_; }
-  std::size_t ColumnCount() const { return columns_->size(); }
+  const std::vector<TMyColumn>& Columns() const { return columns_; }
+  std::size_t ColumnCount() const { return columns_.size(); }
 
   // Reads the next row; false at the end of the result (the session is then
   // ready for the next statement).
@@ -48,7 +48,7 @@ class TMyRowReader : private TMyConnectionClient {
   void ConnectionClosing() override;
 
   TMyConnection& connection_;
-  const std::vector<TMyColumn>* columns_;
+  std::vector<TMyColumn> columns_;
   std::vector<std::string_view> values_;  // data()==nullptr marks NULL
   bool active_ = false;
   bool registered_ = false;

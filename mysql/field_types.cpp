@@ -1,0 +1,187 @@
+// Field data type names, base types and the typing of result columns.
+#include "mysql/field_types.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "mysql/my_error.h"
+
+namespace mysql {
+
+namespace {
+
+constexpr const char* kNames[] = {
+    "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD",
+    "Date", "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic",
+    "FmtMemo", "ParadoxOle", "dBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString",
+    "LargeInt", "ADT", "Array", "Reference", "DataSet", "HugeBlob", "HugeClob", "Variant",
+    "Interface", "Dispatch", "Guid", "SQLTimeStamp", "FMTBcdField",
+};
+static_assert(sizeof kNames / sizeof kNames[0] == ftFMTBcd + 1);
+
+std::string upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+std::string lower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+bool starts_with_word(const std::string& up, std::string_view word) {
+  size_t i = up.find_first_not_of(" \t\r\n");
+  return i != std::string::npos && up.compare(i, word.size(), word) == 0;
+}
+bool contains(const std::string& up, std::string_view word) {
+  return up.find(word) != std::string::npos;
+}
+bool is_text_type(std::uint8_t type) {
+  return type == MYSQL_TYPE_NULL || type == MYSQL_TYPE_VARCHAR || type >= MYSQL_TYPE_ENUM;
+}
+
+}  // namespace
+
+std::string_view FieldTypeNames(TFieldType type) {
+  if (type < ftUnknown || type > ftFMTBcd) return "Unknown";
+  return kNames[type];
+}
+
+TFieldType base_field_type(TFieldType type) {
+  switch (type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: return ftInteger;
+    case ftString: case ftFixedChar: case ftGuid: return ftString;
+    case ftFloat: case ftCurrency: return ftFloat;
+    case ftDate: case ftTime: case ftDateTime: return ftDateTime;
+    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle:
+    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob: return ftBlob;
+    case ftIDispatch: case ftInterface: return ftInterface;
+    case ftCursor: case ftWideString: case ftUnknown: return ftUnknown;
+    default: return type;
+  }
+}
+
+std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint32_t length,
+                            std::string_view name, const TStatementInfo& stmt,
+                            const TFieldTypingOptions& options) {
+  std::uint32_t len = length;
+  if (options.UseUnicode && is_text_type(type) && charset != kBinaryCharset) len /= 3;
+  if ((type == MYSQL_TYPE_TIMESTAMP || type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_TIME ||
+       type == MYSQL_TYPE_DATETIME) && charset == kUtf8Charset)
+    len /= 3;
+  const std::string up = upper(stmt.sql);
+  const int major = stmt.server_major, minor = stmt.server_minor;
+  if (starts_with_word(up, "SHOW")) {
+    const std::string n = lower(name);
+    const bool slave_status = contains(up, "SLAVE") && contains(up, "STATUS");
+    if ((n == "privilege" || n == "context") && len <= 29 && contains(up, "PRIVILEGES")) {
+      len = 40;
+    } else if ((n == "state" || n == "command") && contains(up, "PROCESSLIST")) {
+      len *= 3;
+    } else if (n == "slave_io_state" && len < 80 && slave_status) {
+      len = 80;
+    } else if ((n == "slave_io_running" || n == "slave_sql_running") && len <= 2 && slave_status) {
+      len *= 3;
+    } else if ((n == "last_error" || n == "last_io_error" || n == "last_sql_error") && len <= 79 &&
+               slave_status) {
+      len = 2048;
+    } else if (major == 5 || (major == 4 && minor == 0)) {
+      if (n == "create table" && contains(up, "CREATE"))
+        len = 65535;
+      else if (major == 5 && n == "create procedure" && contains(up, "CREATE"))
+        len = 65535;
+      else if (major == 5 && stmt.server_release >= 52 && n == "user")
+        len = 16;
+      else if (major == 5 && stmt.server_release >= 52 && n == "host")
+        len = 60;
+    }
+    if (major == 5 && minor == 0 && contains(up, "ENGINES")) len = len * 3 + 1;
+  } else if ((starts_with_word(up, "EXPLAIN") || starts_with_word(up, "DESCRIBE")) && major < 5 &&
+             lower(name) == "type") {
+    len = 65534;
+  }
+  return len;
+}
+
+TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
+                         std::uint32_t length, std::uint8_t decimals, std::string_view name,
+                         std::string_view table, const TStatementInfo& stmt,
+                         const TFieldTypingOptions& options) {
+  TFieldTyping t;
+  t.Length = sizing_length(type, charset, length, name, stmt, options);
+  const bool binary = flags & BINARY_FLAG;
+  const bool binary_bytes = binary && charset == kBinaryCharset && !options.BinaryAsString;
+  switch (type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+      t.DataType = options.NumericType == ntBCD ? ftBCD
+                   : options.NumericType == ntFmtBCD ? ftFMTBcd : ftFloat;
+      break;
+    case MYSQL_TYPE_TINY:
+      t.DataType = t.Length == 1 && options.EnableBoolean ? ftBoolean : ftSmallint;
+      break;
+    case MYSQL_TYPE_SHORT: t.DataType = flags & UNSIGNED_FLAG ? ftWord : ftSmallint; break;
+    case MYSQL_TYPE_LONG: t.DataType = flags & UNSIGNED_FLAG ? ftLargeint : ftInteger; break;
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE: t.DataType = ftFloat; break;
+    case MYSQL_TYPE_NULL:
+      t.DataType = ftString;
+      t.ReadOnly = true;
+      break;
+    case MYSQL_TYPE_TIMESTAMP: t.DataType = ftDateTime; break;
+    case MYSQL_TYPE_LONGLONG:
+      t.DataType = options.OptimizedBigInt && t.Length < 12 ? ftInteger : ftLargeint;
+      break;
+    case MYSQL_TYPE_INT24: t.DataType = ftInteger; break;
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE: t.DataType = ftDate; break;
+    case MYSQL_TYPE_TIME: t.DataType = ftTime; break;
+    case MYSQL_TYPE_DATETIME: t.DataType = ftDateTime; break;
+    case MYSQL_TYPE_YEAR: t.DataType = ftWord; break;
+    case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_VAR_STRING: t.DataType = binary_bytes ? ftVarBytes : ftString; break;
+    case MYSQL_TYPE_BIT:
+      t.DataType = options.OptimizedBigInt && t.Length < 32 ? ftInteger : ftLargeint;
+      break;
+    case MYSQL_TYPE_ENUM:
+    case MYSQL_TYPE_SET: t.DataType = ftString; break;
+    case MYSQL_TYPE_STRING:
+      t.DataType = binary_bytes ? ftBytes : ftString;
+      t.Fixed = !binary_bytes;
+      break;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+    case MYSQL_TYPE_GEOMETRY: t.DataType = binary ? ftBlob : ftMemo; break;
+    default:
+      throw EMyError(CR_UNKNOWN_ERROR, "Unknown MySQL datatype (" + std::to_string(type) + ")");
+  }
+  const bool blob = t.DataType == ftBlob || t.DataType == ftMemo;
+  if (options.UseUnicode && t.DataType == ftString) t.DataType = ftWideString;
+  if (options.FieldsAsString && !blob) t.DataType = ftString;
+  if (type == MYSQL_TYPE_VAR_STRING && t.Length == 65535 && table.empty())
+    t.DataType = binary ? ftBlob : ftMemo;
+  const bool stringish = t.DataType == ftString || t.DataType == ftWideString;
+  if (!options.LongStrings && stringish && t.Length > 256) t.DataType = ftMemo;
+
+  if (t.DataType != ftBlob && t.DataType != ftMemo) {
+    std::uint32_t len = t.Length;
+    if ((type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL) && decimals == 0 && len > 0)
+      len -= 1;
+    t.Size = static_cast<int>(std::min<std::uint32_t>(len, 0x7FFFFFFF));
+    const bool sized = t.DataType == ftString || t.DataType == ftWideString ||
+                       t.DataType == ftBytes || t.DataType == ftVarBytes;
+    if (sized && t.Size == 0 && type != MYSQL_TYPE_NULL) t.Size = 65530;
+    switch (t.DataType) {
+      case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftLargeint:
+        t.Precision = t.Size;
+        break;
+      default: break;
+    }
+    if (t.DataType == ftFloat || t.DataType == ftBCD) t.Scale = decimals;
+  }
+  return t;
+}
+
+}  // namespace mysql

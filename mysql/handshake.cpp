@@ -1,0 +1,128 @@
+// Greeting parser, login packet builder and login-answer classifier.
+#include "mysql/handshake.h"
+
+#include <cstdio>
+
+#include "mysql/my_error.h"
+#include "mysql/scramble.h"
+#include "mysql/wire.h"
+
+namespace mysql {
+
+TGreeting parse_greeting(std::string_view payload) {
+  TGreeting g;
+  TPayloadReader r(payload);
+  g.protocol = r.U8();
+  if (g.protocol != kProtocolVersion) {
+    char text[128];
+    std::snprintf(text, sizeof text, "Protocol mismatch. Server Version = %d Client Version = %d",
+                  g.protocol, kProtocolVersion);
+    throw EMyError(CR_VERSION_ERROR, text);
+  }
+  g.server_version = std::string(r.NulText());
+  g.thread_id = r.U32();
+  g.scramble = std::string(r.Bytes(8));
+  const size_t p = r.Position();
+  r.Skip(1);  // filler
+  const size_t n = payload.size();
+  if (n > p + 2) g.capabilities = r.U16();
+  if (n >= p + 18) {
+    g.language = r.U8();
+    g.status = r.U16();
+    r.Seek(p + 19);
+  }
+  if (n >= p + 31) {
+    g.scramble += r.Bytes(12);
+    g.full_scramble = true;
+  }
+  return g;
+}
+
+std::uint32_t client_flags(std::uint32_t requested, std::uint32_t previous,
+                           std::uint16_t server_capabilities) {
+  std::uint32_t f = requested;
+  if (f & CLIENT_MULTI_STATEMENTS) f |= CLIENT_MULTI_RESULTS;
+  f |= previous | kFixedClientFlags | CLIENT_CONNECT_WITH_DB;
+  f &= ~CLIENT_LOCAL_FILES;  // never offered, even when a caller asks
+  for (std::uint32_t bit : {CLIENT_COMPRESS, CLIENT_PROTOCOL_41, CLIENT_SSL})
+    if (!(server_capabilities & bit)) f &= ~bit;
+  f &= ~CLIENT_SSL;  // SSL is never requested
+  return f;
+}
+
+std::string auth_response(std::uint16_t server_capabilities, std::string_view password,
+                          const TGreeting& greeting) {
+  std::string out;
+  if (password.empty()) {
+    out.push_back('\0');
+    return out;
+  }
+  if (server_capabilities & CLIENT_SECURE_CONNECTION) {
+    if (greeting.full_scramble) {
+      TSha1Digest t = native_token(password, greeting.scramble);
+      out.push_back(static_cast<char>(t.size()));
+      out.append(reinterpret_cast<const char*>(t.data()), t.size());
+    } else {
+      out.assign(8, 'x');
+      out.push_back('\0');
+    }
+  } else {
+    out = old_scramble(password, greeting.scramble);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+std::string login_packet(std::uint32_t flags, std::uint16_t server_capabilities,
+                         std::uint8_t charset, std::string_view user,
+                         std::string_view auth, std::string_view database) {
+  std::string p;
+  if (flags & CLIENT_PROTOCOL_41) {
+    put_u32(p, flags);
+    put_u32(p, kMaxPacketSize);
+    put_u8(p, charset);
+    p.append(23, '\0');
+  } else {
+    put_u16(p, static_cast<std::uint16_t>(flags));
+    put_u24(p, kMaxPacketSize & 0xFFFF);
+  }
+  put_nul_text(p, user);
+  p.append(auth);
+  if (server_capabilities & CLIENT_CONNECT_WITH_DB) put_nul_text(p, database);
+  return p;
+}
+
+TAuthAnswer classify_auth_reply(std::string_view payload, std::uint16_t server_capabilities) {
+  TAuthAnswer a;
+  if (payload.empty()) return a;
+  const auto first = static_cast<std::uint8_t>(payload[0]);
+  const bool secure = server_capabilities & CLIENT_SECURE_CONNECTION;
+  if (first == 0x00) {
+    a.kind = TAuthReply::Ok;
+    return a;
+  }
+  if (first == 0xFE) {
+    if (payload.size() == 1) {
+      a.kind = secure ? TAuthReply::OldScramble : TAuthReply::Unexpected;
+      return a;
+    }
+    TPayloadReader r(payload.substr(1));
+    a.plugin = std::string(r.NulText());
+    a.data = std::string(r.Rest());
+    if (!a.data.empty() && a.data.back() == '\0') a.data.pop_back();
+    if (a.plugin == "mysql_old_password")
+      a.kind = TAuthReply::OldScramble;
+    else if (a.plugin == "mysql_native_password")
+      a.kind = a.data.size() >= 20 ? TAuthReply::NativeSwitch : TAuthReply::Unexpected;
+    else
+      a.kind = TAuthReply::UnknownPlugin;
+    return a;
+  }
+  if (secure && payload.size() == 24) {
+    a.kind = TAuthReply::Transitional;
+    a.data = std::string(payload);
+  }
+  return a;
+}
+
+}  // namespace mysql

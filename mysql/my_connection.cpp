@@ -1,0 +1,293 @@
+// Connection component: settings, connect sequence, error handling,
+// disconnect.
+#include "mysql/my_connection.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "mysql/my_sql_session.h"
+#include "mysql/my_row_reader.h"
+#include "platform/codepage.h"
+
+namespace mysql {
+
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
+int read_number(std::string_view text, size_t& i) {
+  int v = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    if (v < 100000000) v = v * 10 + (text[i] - '0');
+    ++i;
+  }
+  return v;
+}
+
+constexpr const char* kOpenConnection = "Cannot perform this operation on an open connection";
+
+}  // namespace
+
+void split_server_version(std::string_view text, int& major, int& minor, int& release) {
+  size_t i = 0;
+  major = read_number(text, i);
+  minor = release = 0;
+  if (i >= text.size() || text[i] != '.') return;
+  ++i;
+  minor = read_number(text, i);
+  if (i >= text.size()) return;
+  ++i;
+  release = read_number(text, i);
+}
+
+// --- options ---
+
+void TMyConnectionOptions::CheckInactive() const {
+  if (owner_.Connected()) owner_.RaiseDatabaseError(kOpenConnection);
+}
+
+#define YEDEK_OPTION_SETTER(Name, field)        \
+  void TMyConnectionOptions::Set##Name(decltype(field) v) { \
+    if (v == field) return;                     \
+    CheckInactive();                            \
+    field = v;                                  \
+  }
+void TMyConnectionOptions::SetCharset(const std::string& v) {
+  if (v == charset_) return;
+  CheckInactive();
+  charset_ = v;
+}
+YEDEK_OPTION_SETTER(UseUnicode, use_unicode_)
+YEDEK_OPTION_SETTER(Direct, direct_)
+YEDEK_OPTION_SETTER(Compress, compress_)
+YEDEK_OPTION_SETTER(Protocol, protocol_)
+YEDEK_OPTION_SETTER(IPVersion, ip_version_)
+YEDEK_OPTION_SETTER(Interactive, interactive_)
+YEDEK_OPTION_SETTER(OptimizedBigInt, optimized_big_int_)
+YEDEK_OPTION_SETTER(NullForZeroBaseDate, null_for_zero_base_date_)
+#undef YEDEK_OPTION_SETTER
+
+// --- connection ---
+
+TMyConnection::TMyConnection() = default;
+
+TMyConnection::~TMyConnection() {
+  try {
+    Disconnect();
+  } catch (...) {
+    // Nothing can be reported while the component goes away.
+  }
+  auto listeners = std::move(destroy_listeners_);
+  for (auto& [token, fn] : listeners) fn();
+}
+
+void TMyConnection::RaiseDatabaseError(const std::string& message) const {
+  throw EDatabaseError(prefixed_message(name_, message));
+}
+
+bool TMyConnection::Connected() const { return connected_; }
+
+void TMyConnection::SetConnected(bool v) { v ? Connect() : Disconnect(); }
+
+void TMyConnection::SetServer(const std::string& v) {
+  if (v == server_) return;
+  Disconnect();
+  server_ = v;
+}
+void TMyConnection::SetPort(int v) {
+  if (v == port_) return;
+  Disconnect();
+  port_ = v;
+}
+void TMyConnection::SetUsername(const std::string& v) {
+  if (v == username_) return;
+  Disconnect();
+  username_ = v;
+}
+void TMyConnection::SetPassword(const std::string& v) {
+  if (v == password_) return;
+  Disconnect();
+  password_ = v;
+}
+void TMyConnection::SetDatabase(const std::string& v) {
+  if (v == database_) return;
+  if (connected_ && !v.empty()) Guarded([&] { session_->SelectDb(v); });
+  database_ = v;
+}
+
+void TMyConnection::Connect() {
+  if (connected_) return;
+  if (login_prompt_ && OnLogin) {
+    std::vector<std::string> lines = {"SERVER=" + server_, "USERNAME=" + username_,
+                                      "PASSWORD=" + password_};
+    OnLogin(*this, lines);
+    for (const std::string& line : lines) {
+      size_t eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      std::string key = lower(line.substr(0, eq)), value = line.substr(eq + 1);
+      if (key == "server") server_ = value;
+      else if (key == "username") username_ = value;
+      else if (key == "password") password_ = value;
+    }
+  }
+  if (BeforeConnect) BeforeConnect(*this);
+  DoConnect();
+  ++use_count_;
+  if (AfterConnect) AfterConnect(*this);
+}
+
+void TMyConnection::DoConnect() {
+  server_version_.clear();
+  server_major_ = server_minor_ = server_release_ = 0;
+  if (session_) session_->Close();
+  session_ = std::make_unique<TMySqlSession>();
+  TMySqlSession& s = *session_;
+  s.connect_timeout = connection_timeout_;
+  const bool utf8 = options_.use_unicode_ || lower(options_.charset_) == "utf8";
+  if (utf8) s.charset_name = "utf8";
+  s.ip_version = static_cast<int>(options_.ip_version_);
+
+  std::uint32_t flags = CLIENT_FOUND_ROWS | CLIENT_MULTI_STATEMENTS;
+  if (options_.compress_) flags |= CLIENT_COMPRESS;
+  if (options_.interactive_) flags |= CLIENT_INTERACTIVE;
+  std::string host = server_.substr(0, server_.find(','));
+  if (host.empty()) host = "localhost";
+  auto login_text = [&](const std::string& v) { return utf8 ? platform::ansi_to_utf8(v) : v; };
+
+  try {
+    s.Connect(host, login_text(username_), login_text(password_), login_text(database_), port_,
+              flags);
+  } catch (const EMyError& e) {
+    if (OnError) OnError(*this, e);
+    session_.reset();
+    Rethrow(e);
+  }
+  connected_ = true;
+  connect_time_ = std::time(nullptr);
+  backslash_escapes_ = true;
+  try {
+    server_version_ = s.ServerVersion();
+    split_server_version(server_version_, server_major_, server_minor_, server_release_);
+    const bool before_41 = server_major_ < 4 || (server_major_ == 4 && server_minor_ == 0);
+    if (before_41)
+      options_.use_unicode_ = false;
+    else if (options_.use_unicode_)
+      ExecSQL("SET NAMES utf8");
+    else if (!options_.charset_.empty())
+      ExecSQL("SET NAMES " + options_.charset_);
+    if (options_.CheckBackslashes) {
+      TMyRowReader reader(*this);
+      if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
+        std::string mode(reader.Value(0));
+        for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (mode.find("NO_BACKSLASH_ESCAPES") != std::string::npos) backslash_escapes_ = false;
+      }
+      reader.Close();
+    }
+    switch (isolation_level_) {
+      case ilReadUnCommitted: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ UNCOMMITTED"); break;
+      case ilRepeatableRead: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"); break;
+      case ilSerializable: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL SERIALIZABLE"); break;
+      case ilReadCommitted: break;
+    }
+  } catch (...) {
+    // The first error is the one reported; the disconnect's are ignored.
+    try {
+      DoDisconnect(true);
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TMyConnection::Disconnect() {
+  if (!connected_ && !session_) return;
+  use_count_ = 0;
+  if (BeforeDisconnect) BeforeDisconnect(*this);
+  DoDisconnect(true);
+  if (AfterDisconnect) AfterDisconnect(*this);
+}
+
+void TMyConnection::DoDisconnect(bool send_quit) {
+  auto clients = clients_;
+  for (TMyConnectionClient* c : clients) c->ConnectionClosing();
+  if (session_) {
+    if (send_quit) session_->Close();
+    session_.reset();
+  }
+  connected_ = false;
+}
+
+void TMyConnection::HandleError(const EMyError& e) {
+  if (OnError) OnError(*this, e);
+  const bool stream_gone = session_ && !session_->IsOpen();
+  if (connected_ && (e.IsFatal() || stream_gone)) {
+    // The connection is lost: close the datasets and forget the session.
+    DoDisconnect(false);
+    if (OnConnectionLost) OnConnectionLost(*this);
+  }
+}
+
+void TMyConnection::Rethrow(const EMyError& e) {
+  if (options_.use_unicode_) throw EMyError(e.ErrorCode(), platform::utf8_to_ansi(e.what()));
+  throw;
+}
+
+int TMyConnection::AddDestroyListener(std::function<void()> fn) {
+  int token = next_listener_token_++;
+  destroy_listeners_.emplace_back(token, std::move(fn));
+  return token;
+}
+
+void TMyConnection::RemoveDestroyListener(int token) {
+  destroy_listeners_.erase(
+      std::remove_if(destroy_listeners_.begin(), destroy_listeners_.end(),
+                     [&](const auto& p) { return p.first == token; }),
+      destroy_listeners_.end());
+}
+
+void TMyConnection::BeginUse(TMyConnectionClient* client) {
+  Connect();
+  ++use_count_;
+  if (client && std::find(clients_.begin(), clients_.end(), client) == clients_.end())
+    clients_.push_back(client);
+}
+
+void TMyConnection::EndUse(TMyConnectionClient*) {
+  if (use_count_ > 0) --use_count_;
+}
+
+void TMyConnection::UnregisterClient(TMyConnectionClient* client) {
+  clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
+}
+
+TMySqlSession& TMyConnection::Session() {
+  if (!connected_ || !session_) throw make_error(2006);
+  return *session_;
+}
+
+void TMyConnection::ExecSQL(const std::string& sql) {
+  Guarded([&] {
+    TMySqlSession& s = Session();
+    s.read_timeout = kForeverSeconds;
+    if (s.Query(sql)) s.FreeResult();
+  });
+}
+
+TFieldTypingOptions TMyConnection::TypingOptions() const {
+  TFieldTypingOptions o;
+  o.UseUnicode = options_.use_unicode_;
+  o.OptimizedBigInt = options_.optimized_big_int_;
+  o.NumericType = options_.NumericType;
+  return o;
+}
+
+TStatementInfo TMyConnection::StatementInfo(std::string_view sql) const {
+  return {sql, server_major_, server_minor_, server_release_};
+}
+
+}  // namespace mysql

@@ -1,0 +1,262 @@
+// Query dataset: open (execute, field definitions, fields, fetch all),
+// cursor, field lookup.
+#include "mysql/my_query.h"
+
+#include <cctype>
+
+#include "mysql/my_sql_session.h"
+#include "mysql/value_convert.h"
+
+namespace mysql {
+
+namespace {
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+std::unique_ptr<TField> make_field(TFieldType type) {
+  switch (type) {
+    case ftString: return std::make_unique<TStringField>();
+    case ftSmallint: return std::make_unique<TSmallintField>();
+    case ftInteger: return std::make_unique<TIntegerField>();
+    case ftWord: return std::make_unique<TWordField>();
+    case ftBoolean: return std::make_unique<TBooleanField>();
+    case ftFloat: return std::make_unique<TFloatField>();
+    case ftCurrency: return std::make_unique<TCurrencyField>();
+    case ftBCD: return std::make_unique<TBCDField>();
+    case ftFMTBcd: return std::make_unique<TFMTBCDField>();
+    case ftDate: return std::make_unique<TDateField>();
+    case ftTime: return std::make_unique<TTimeField>();
+    case ftDateTime: return std::make_unique<TDateTimeField>();
+    case ftBytes: return std::make_unique<TBytesField>();
+    case ftVarBytes: return std::make_unique<TVarBytesField>();
+    case ftBlob: return std::make_unique<TBlobField>();
+    case ftMemo: return std::make_unique<TMemoField>();
+    case ftWideString: return std::make_unique<TWideStringField>();
+    case ftLargeint: return std::make_unique<TLargeintField>();
+    default: return std::make_unique<TField>(type);
+  }
+}
+
+bool types_compatible(TFieldType field, TFieldType def) {
+  if (field == ftFloat || field == ftCurrency) {
+    if (def == ftFloat || def == ftCurrency) return true;
+  } else if (field == ftBCD || field == ftFMTBcd) {
+    if (def == field) return true;
+  }
+  return base_field_type(field) == base_field_type(def);
+}
+
+}  // namespace
+
+TMyQuery::TMyQuery() = default;
+
+TMyQuery::~TMyQuery() {
+  Close();
+  if (connection_ && registered_) connection_->UnregisterClient(this);
+}
+
+void TMyQuery::SetConnection(TMyConnection* c) {
+  if (c == connection_) return;
+  Close();
+  if (connection_ && registered_) connection_->UnregisterClient(this);
+  registered_ = false;
+  connection_ = c;
+}
+
+void TMyQuery::SetSQL(const std::string& text) { SetSQL(platform::split_lines(text)); }
+
+void TMyQuery::SetSQL(const platform::LineList& lines) {
+  Close();
+  sql_ = lines;
+}
+
+std::string TMyQuery::StatementText() const {
+  std::string text = platform::join_lines(sql_);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.pop_back();
+  return text;
+}
+
+void TMyQuery::DatabaseError(const std::string& message) const {
+  throw EDatabaseError(prefixed_message(name_, message));
+}
+
+void TMyQuery::AdoptPersistentField(std::unique_ptr<TField> f) {
+  if (active_) DatabaseError("Cannot perform this operation on an open dataset");
+  f->dataset_ = this;
+  persistent_fields_.push_back(std::move(f));
+}
+
+std::vector<TField*> TMyQuery::Fields() const {
+  std::vector<TField*> out;
+  const auto& list = persistent_fields_.empty() ? default_fields_ : persistent_fields_;
+  out.reserve(list.size());
+  for (const auto& f : list) out.push_back(f.get());
+  return out;
+}
+
+TField* TMyQuery::FindField(const std::string& name) const {
+  const auto& list = persistent_fields_.empty() ? default_fields_ : persistent_fields_;
+  for (const auto& f : list)
+    if (same_name(f->FieldName(), name)) return f.get();
+  return nullptr;
+}
+
+TField& TMyQuery::FieldByName(const std::string& name) const {
+  TField* f = FindField(name);
+  if (!f) DatabaseError("Field '" + name + "' not found");
+  return *f;
+}
+
+void TMyQuery::Open() {
+  if (active_) return;
+  if (!connection_) DatabaseError("Connection is not defined");
+  if (!connection_->Connected() && !connection_->Options().AllowImplicitConnect)
+    DatabaseError("Connection is not connected");
+  connection_->BeginUse(this);
+  registered_ = true;
+  struct TEndUse {
+    TMyConnection* c;
+    TMyQuery* q;
+    ~TEndUse() { c->EndUse(q); }
+  } end_use{connection_, this};
+  try {
+    FetchAllRows(StatementText());
+  } catch (...) {
+    records_.clear();
+    columns_.clear();
+    default_fields_.clear();
+    for (auto& f : persistent_fields_) f->column_ = -1;
+    throw;
+  }
+  active_ = true;
+  cursor_ = 0;
+  eof_ = records_.empty();
+}
+
+void TMyQuery::FetchAllRows(const std::string& sql) {
+  TMyConnection& conn = *connection_;
+  TMySqlSession& session = conn.Session();
+  // Drops what is left of the result when binding or converting fails.
+  auto release = [&] {
+    try {
+      if (conn.Connected() && conn.Session().State() != 0)
+        conn.Guarded([&] { conn.Session().FreeResult(); });
+    } catch (...) {
+    }
+  };
+  session.read_timeout = CommandTimeout > 0 ? CommandTimeout : kForeverSeconds;
+  if (!conn.Guarded([&] { return session.Query(sql); })) return;
+  columns_ = session.Columns();
+  try {
+    TFieldTypingOptions typing = conn.TypingOptions();
+    typing.EnableBoolean = Options.EnableBoolean;
+    typing.BinaryAsString = Options.BinaryAsString;
+    typing.FieldsAsString = Options.FieldsAsString;
+    typing.LongStrings = Options.LongStrings;
+    const TStatementInfo stmt = conn.StatementInfo(sql);
+    for (TMyColumn& c : columns_)
+      c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
+                             stmt, typing);
+    if (persistent_fields_.empty())
+      CreateDefaultFields();
+    else
+      BindPersistentFields();
+
+    TConvertOptions convert;
+    convert.NullForZeroDate = Options.NullForZeroDate;
+    convert.NullForZeroBaseDate = conn.Options().NullForZeroBaseDate();
+    convert.TrimFixedChar = Options.TrimFixedChar;
+    std::vector<std::string_view> values;
+    while (conn.Guarded([&] { return conn.Session().FetchRow(values); })) {
+      TRecord record(columns_.size());
+      for (size_t i = 0; i < columns_.size(); ++i)
+        convert_value(columns_[i], values[i], values[i].data() == nullptr, convert, record[i]);
+      records_.push_back(std::move(record));
+    }
+  } catch (...) {
+    release();
+    throw;
+  }
+}
+
+void TMyQuery::CreateDefaultFields() {
+  default_fields_.clear();
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const TMyColumn& c = columns_[i];
+    auto f = make_field(c.Typing.DataType);
+    f->SetFieldName(c.Name);
+    f->SetSize(c.Typing.Size == 0 && c.Typing.DataType == ftString ? 1 : c.Typing.Size);
+    f->dataset_ = this;
+    f->column_ = static_cast<int>(i);
+    default_fields_.push_back(std::move(f));
+  }
+}
+
+void TMyQuery::BindPersistentFields() {
+  for (auto& f : persistent_fields_) {
+    int found = -1;
+    for (size_t i = 0; i < columns_.size(); ++i)
+      if (same_name(columns_[i].Name, f->FieldName())) {
+        found = static_cast<int>(i);
+        break;
+      }
+    if (found < 0) DatabaseError("Field '" + f->DisplayName() + "' not found");
+    const TMyColumn& c = columns_[found];
+    const TFieldType def = c.Typing.DataType;
+    if (!types_compatible(f->DataType(), def)) {
+      DatabaseError("Type mismatch for field '" + f->DisplayName() + "', expecting: " +
+                    std::string(FieldTypeNames(f->DataType())) +
+                    " actual: " + std::string(FieldTypeNames(def)));
+    }
+    const TFieldType t = f->DataType();
+    if ((t == ftBytes || t == ftVarBytes || t == ftReference) && f->Size() != c.Typing.Size) {
+      DatabaseError("Size mismatch for field '" + f->DisplayName() + "', expecting: " +
+                    std::to_string(f->Size()) + " actual: " + std::to_string(c.Typing.Size));
+    }
+    f->column_ = found;
+  }
+}
+
+void TMyQuery::Close() {
+  if (!active_) return;
+  active_ = false;
+  eof_ = true;
+  cursor_ = 0;
+  records_.clear();
+  columns_.clear();
+  default_fields_.clear();
+  for (auto& f : persistent_fields_) f->column_ = -1;
+}
+
+void TMyQuery::ConnectionClosing() { Close(); }
+
+void TMyQuery::First() {
+  cursor_ = 0;
+  eof_ = records_.empty();
+}
+
+void TMyQuery::Next() {
+  if (cursor_ + 1 < records_.size())
+    ++cursor_;
+  else
+    eof_ = true;
+}
+
+const TRecordValue* TMyQuery::CurrentValue(int column) const {
+  if (!active_ || records_.empty() || column < 0 || static_cast<size_t>(column) >= columns_.size())
+    return nullptr;
+  return &records_[cursor_][column];
+}
+
+TFieldType TMyQuery::ColumnType(int column) const {
+  if (column < 0 || static_cast<size_t>(column) >= columns_.size()) return ftUnknown;
+  return columns_[column].Typing.DataType;
+}
+
+}  // namespace mysql

@@ -1,0 +1,75 @@
+// Forward-only row reader over the connection's session.
+#include "mysql/my_row_reader.h"
+
+#include "mysql/my_sql_session.h"
+
+namespace mysql {
+
+TMyRowReader::TMyRowReader(TMyConnection& connection) : connection_(connection) {}
+
+TMyRowReader::~TMyRowReader() {
+  try {
+    Close();
+  } catch (...) {
+  }
+  if (registered_) connection_.UnregisterClient(this);
+}
+
+bool TMyRowReader::Execute(const std::string& sql) {
+  Close();
+  if (!connection_.Connected() && !connection_.Options().AllowImplicitConnect)
+    throw EDatabaseError("Connection is not connected");
+  connection_.BeginUse(this);
+  registered_ = true;
+  struct TEndUse {
+    TMyConnection& c;
+    TMyRowReader* r;
+    ~TEndUse() { c.EndUse(r); }
+  } end_use{connection_, this};
+
+  columns_.clear();
+  return connection_.Guarded([&] {
+    TMySqlSession& s = connection_.Session();
+    s.read_timeout = kForeverSeconds;
+    if (!s.Query(sql)) return false;
+    columns_ = s.Columns();
+    active_ = true;
+    try {
+      const TStatementInfo stmt = connection_.StatementInfo(sql);
+      const TFieldTypingOptions options = connection_.TypingOptions();
+      for (TMyColumn& c : columns_)
+        c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
+                               stmt, options);
+    } catch (...) {
+      Close();
+      throw;
+    }
+    values_.reserve(columns_.size());
+    return true;
+  });
+}
+
+bool TMyRowReader::Next() {
+  if (!active_) return false;
+  bool more = connection_.Guarded([&] {
+    try {
+      return connection_.Session().FetchRow(values_);
+    } catch (...) {
+      active_ = false;
+      throw;
+    }
+  });
+  if (!more) active_ = false;
+  return more;
+}
+
+void TMyRowReader::Close() {
+  if (!active_) return;
+  active_ = false;
+  if (!connection_.Connected()) return;
+  connection_.Guarded([&] { connection_.Session().FreeResult(); });
+}
+
+void TMyRowReader::ConnectionClosing() { active_ = false; }
+
+}  // namespace mysql
