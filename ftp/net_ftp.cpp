@@ -183,6 +183,9 @@ bool TNetFTP::ConnectOnce() {
     Status(TNetStatus::ftpReady, "Connection established");
   } catch (...) {
     Disconnect(greeting_accepted);
+    // Bytes left of a broken reply would keep IsConnected true and make the
+    // next Connect fail with "Already connected.".
+    if (io_) io_->ClearInputBuffer();
     throw;
   }
   return false;
