@@ -126,6 +126,7 @@ TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
     conn.Options().SetCharset(c.charset);
     conn.Options().SetUseUnicode(c.unicode);
     TMyDump d;
+    app_settings(d);
     d.SetConnection(&conn);  // closed: Backup opens it and leaves it open
     d.SetObjects({});
     d.SetTableNames("musteri");
