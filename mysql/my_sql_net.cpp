@@ -86,7 +86,7 @@ std::string_view TMySqlNet::ReadPacket(bool raise_errors) {
       throw make_error(ER_NET_PACKETS_OUT_OF_ORDER, text);
     }
     ++sequence_;
-    if (in_size_ + std::uint64_t{h.length} > kMaxLogicalPacket)
+    if (in_size_ + std::uint64_t{h.length} > max_logical_)
       throw make_error(CR_NET_PACKET_TOO_LARGE);
     std::size_t left = h.length;
     while (left > 0) {

@@ -59,6 +59,9 @@ class TMySqlNet {
   // Parses an ERR packet payload into the error it describes.
   static class EMyError ServerError(std::string_view payload);
 
+  // Largest logical packet read (kMaxLogicalPacket unless lowered).
+  void SetMaxLogicalPacket(std::uint64_t n) { max_logical_ = n; }
+
  private:
   [[noreturn]] void Lost();
   void ReadExact(char* dst, std::size_t n);
@@ -71,6 +74,7 @@ class TMySqlNet {
   std::unique_ptr<char[]> in_;
   std::size_t in_capacity_ = 0;
   std::size_t in_size_ = 0;
+  std::uint64_t max_logical_ = kMaxLogicalPacket;
 };
 
 }  // namespace mysql

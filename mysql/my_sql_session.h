@@ -37,6 +37,8 @@ class TMySqlSession {
   std::string charset_name;          // "utf8" puts 33 into the login
   int ip_version = 0;                // 0 IPv4, 1 IPv6, 2 both
   int protocol = 0;                  // only 0 (TCP) is supported
+  // Largest logical packet accepted (the maximum the login announces).
+  void SetMaxPacket(std::uint64_t n) { net_.SetMaxLogicalPacket(n); }
 
   // Opens the transport and logs in. port 0 means 3306, empty host
   // "localhost".
