@@ -3,10 +3,17 @@
 # in /tmp, archives it with the application's settings and, side by side,
 # with zip -1 and gzip -1, printing wall times, sizes, ratios and peak
 # resident memory; deletes everything afterwards.
-# Usage: bench/zip/run.sh [size-in-MB]   (after building the zip_bench target)
+# Usage: bench/zip/run.sh [size-in-MB]   (after building the zip_bench target;
+# ZIP_BENCH names the program when it is not in build/ or build-zip/)
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-bench=${ZIP_BENCH:-$top/build-zip/bench/zip/zip_bench}
+bench=${ZIP_BENCH:-}
+if [ -z "$bench" ]; then
+  for b in "$top/build/bench/zip/zip_bench" "$top/build-zip/bench/zip/zip_bench"; do
+    [ -x "$b" ] && bench=$b && break
+  done
+fi
+[ -n "$bench" ] || { echo "build the zip_bench target first (or set ZIP_BENCH)" >&2; exit 1; }
 mb=${1:-500}
 work=$(mktemp -d /tmp/zipbench.XXXXXX)
 trap 'rm -rf "$work"' EXIT INT TERM
