@@ -1,11 +1,15 @@
-// The main window's widgets, fonts and key roles.
+// The main window's widgets, fonts, key roles and placement calls.
 #include "app/qt_main_window.h"
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cmath>
 
 #include "app/button_pictures.h"
 #include "app/event_handler.h"
@@ -30,6 +34,10 @@ void set_text_colour(QLabel* label, const QColor& colour) {
   QPalette pal = label->palette();
   pal.setColor(QPalette::WindowText, colour);
   label->setPalette(pal);
+}
+
+placement::TRect to_rect(const QRect& r) {
+  return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
 }
 
 }  // namespace
@@ -67,15 +75,22 @@ Tyedekalmaf::Tyedekalmaf(const ServiceConfig& service)
   iptalbtn->setIconSize(QSize(16, 16));
   setTabOrder(kaydetbtn, iptalbtn);
 
-  core_ = std::make_unique<TyedekalmafCore>(*this, service);
+  core_ = std::make_unique<TyedekalmafCore>(*this, webb, service);
+  FormStorage1 = std::make_unique<placement::TFormStorage>(*this);
+  connect(kaydetbtn, &QPushButton::clicked, this,
+          [this] { run_event_handler([this] { core_->kaydetbtnClick(); }); });
   connect(iptalbtn, &QPushButton::clicked, this,
           [this] { run_event_handler([this] { core_->iptalbtnClick(); }); });
 
-  // The start-up handler runs once every control exists.
+  // The start-up handler runs once every control and component exists.
   created_ = core_->Start();
 }
 
-Tyedekalmaf::~Tyedekalmaf() = default;
+Tyedekalmaf::~Tyedekalmaf() {
+  DoDestroy();
+  FormStorage1.reset();
+  core_.reset();
+}
 
 void Tyedekalmaf::SetDbLabelCaption(const std::string& caption) {
   db_caption_ = caption;
@@ -91,12 +106,113 @@ void Tyedekalmaf::reject() { iptalbtn->click(); }
 
 void Tyedekalmaf::closeEvent(QCloseEvent* event) {
   // Not QDialog::closeEvent: that would call reject() and click "KAPAT" again.
-  event->accept();
+  if (DoCloseQuery())
+    event->accept();
+  else
+    event->ignore();
 }
 
 void Tyedekalmaf::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    DoShow();
+    visible_ = true;
+  }
   QDialog::showEvent(event);
   kaydetbtn->setFocus();
+}
+
+void Tyedekalmaf::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) visible_ = false;
+  QDialog::hideEvent(event);
+}
+
+int Tyedekalmaf::Left() const { return frameGeometry().x(); }
+int Tyedekalmaf::Top() const { return frameGeometry().y(); }
+int Tyedekalmaf::Width() const { return frameGeometry().width(); }
+int Tyedekalmaf::Height() const { return frameGeometry().height(); }
+
+placement::WindowPlacement Tyedekalmaf::GetPlacement() const {
+  placement::WindowPlacement p;
+  p.show_cmd = isMinimized()   ? placement::SW_SHOWMINIMIZED
+               : isMaximized() ? placement::SW_SHOWMAXIMIZED
+                               : placement::SW_SHOWNORMAL;
+  if (p.show_cmd == placement::SW_SHOWNORMAL) {
+    p.normal_position = to_rect(frameGeometry());
+  } else {
+    // The restored-state frame: normal client geometry plus the frame margins.
+    QRect normal = normalGeometry();
+    QRect frame = frameGeometry(), client = geometry();
+    normal.adjust(frame.left() - client.left(), frame.top() - client.top(),
+                  frame.right() - client.right(), frame.bottom() - client.bottom());
+    p.normal_position = to_rect(normal);
+  }
+  p.min_position = {-1, -1};
+  p.max_position = {-1, -1};
+  return p;
+}
+
+void Tyedekalmaf::SetPlacement(const placement::WindowPlacement& p) {
+  QRect frame(p.normal_position.left, p.normal_position.top,
+              p.normal_position.right - p.normal_position.left,
+              p.normal_position.bottom - p.normal_position.top);
+  // Keep the window reachable: a frame off every screen goes to the primary one.
+  bool on_screen = false;
+  for (QScreen* s : QGuiApplication::screens())
+    if (s->geometry().intersects(frame)) on_screen = true;
+  if (!on_screen) {
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+      frame.moveTopLeft(primary->availableGeometry().topLeft());
+  }
+  move(frame.topLeft());  // the frame is fixed in size; only its place changes
+  switch (p.show_cmd) {
+    case placement::SW_HIDE: break;
+    case placement::SW_SHOWMINIMIZED:
+    case placement::SW_MINIMIZE:
+    case placement::SW_SHOWMINNOACTIVE: setWindowState(Qt::WindowMinimized); break;
+    case placement::SW_SHOWMAXIMIZED: setWindowState(Qt::WindowMaximized); break;
+    default: setWindowState(Qt::WindowNoState); break;
+  }
+}
+
+placement::TWindowState Tyedekalmaf::WindowState() const {
+  if (isMinimized()) return placement::wsMinimized;
+  if (isMaximized()) return placement::wsMaximized;
+  return placement::wsNormal;
+}
+
+void Tyedekalmaf::SetWindowState(placement::TWindowState state) {
+  setWindowState(state == placement::wsMinimized   ? Qt::WindowMinimized
+                 : state == placement::wsMaximized ? Qt::WindowMaximized
+                                                   : Qt::WindowNoState);
+}
+
+int Tyedekalmaf::ScreenWidth() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 0;
+}
+
+int Tyedekalmaf::ScreenHeight() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 0;
+}
+
+int Tyedekalmaf::PixelsPerInch() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? static_cast<int>(std::lround(s->logicalDotsPerInch())) : 96;
+}
+
+placement::TSize Tyedekalmaf::FrameMetric(placement::TFrameMetric metric) const {
+  // The window system draws the frame; these are the classic edge widths.
+  switch (metric) {
+    case placement::fmBorder: return {1, 1};
+    case placement::fmFrame: return {4, 4};
+    case placement::fmDialogFrame: return {3, 3};
+  }
+  return {0, 0};
+}
+
+void Tyedekalmaf::PostMinimizeApplication() {
+  QTimer::singleShot(0, this, [this] { showMinimized(); });
 }
 
 }  // namespace app

@@ -1,10 +1,12 @@
 // The main window `yedekalmaf` (class Tyedekalmaf) in Qt Widgets: the visible
-// controls as designed and the glue between their clicks and the logic in
-// TyedekalmafCore.
+// controls as designed, the glue between their clicks and the logic in
+// TyedekalmafCore, and the window as the placement store FormStorage1 sees
+// it.
 //
-// Flow: construct (creates the controls, then runs the start-up handler) ->
-// Created()? show() : end the program -> clicks -> close. Created and used by
-// main() on the user-interface thread.
+// Flow: construct (creates the controls and components, then runs the
+// start-up handler) -> Created()? show() : end the program -> clicks ->
+// close (placement saved) -> destruction (connection closed). Created and
+// used by main() on the user-interface thread.
 #pragma once
 
 #include <QDialog>
@@ -12,15 +14,18 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/qt_web_browser.h"
 #include "app/service_config.h"
 #include "app/yedekalma.h"
+#include "placement/form_storage.h"
+#include "placement/placement_window.h"
 
 class QLabel;
 class QPushButton;
 
 namespace app {
 
-class Tyedekalmaf : public QDialog, public MainWindow {
+class Tyedekalmaf : public QDialog, public MainWindow, public placement::PlacementWindow {
  public:
   explicit Tyedekalmaf(const ServiceConfig& service);
   ~Tyedekalmaf() override;
@@ -34,11 +39,36 @@ class Tyedekalmaf : public QDialog, public MainWindow {
   void Repaint() override;
   void Close() override;
 
+  // placement::PlacementWindow
+  std::string ClassName() const override { return "Tyedekalmaf"; }
+  bool HandleAllocated() const override { return true; }
+  bool Visible() const override { return visible_; }
+  int Left() const override;
+  int Top() const override;
+  int Width() const override;
+  int Height() const override;
+  placement::WindowPlacement GetPlacement() const override;
+  void SetPlacement(const placement::WindowPlacement& placement) override;
+  placement::TWindowState WindowState() const override;
+  void SetWindowState(placement::TWindowState state) override;
+  placement::TFormBorderStyle BorderStyle() const override { return placement::bsDialog; }
+  placement::TPosition Position() const override { return position_; }
+  void SetPosition(placement::TPosition position) override { position_ = position; }
+  placement::TFormStyle FormStyle() const override { return placement::fsNormal; }
+  int ScreenWidth() const override;
+  int ScreenHeight() const override;
+  int PixelsPerInch() const override;
+  placement::TSize FrameMetric(placement::TFrameMetric metric) const override;
+  bool IsMainForm() const override { return true; }
+  bool ApplicationMinimized() const override { return isMinimized(); }
+  void PostMinimizeApplication() override;
+
  protected:
   // Esc: the cancel button "KAPAT".
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   QLabel* Label1 = nullptr;
@@ -46,7 +76,11 @@ class Tyedekalmaf : public QDialog, public MainWindow {
   QPushButton* kaydetbtn = nullptr;
   QPushButton* iptalbtn = nullptr;
   std::string db_caption_ = "---";
+  QtWebBrowser webb;
   std::unique_ptr<TyedekalmafCore> core_;
+  std::unique_ptr<placement::TFormStorage> FormStorage1;
+  placement::TPosition position_ = placement::poDesigned;
+  bool visible_ = false;
   bool created_ = false;
 };
 

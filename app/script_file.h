@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "dump/line_sink.h"
 #include "platform/unique_fd.h"
 
 namespace app {
@@ -21,10 +22,10 @@ namespace app {
 // The character-set statement of the dump's frame that the script leaves out.
 inline constexpr std::string_view kSetNamesFrameLine = "/*!40101 SET NAMES latin5 */;";
 
-class ScriptFile {
+class ScriptFile : public dump::TLineSink {
  public:
   ScriptFile() = default;
-  ~ScriptFile();
+  ~ScriptFile() override;
   ScriptFile(const ScriptFile&) = delete;
   ScriptFile& operator=(const ScriptFile&) = delete;
 
@@ -33,6 +34,8 @@ class ScriptFile {
   void Create(const std::string& path);
   // Appends one line (Windows-1254, without its line end).
   void AddLine(std::string_view line);
+  // The dump's lines go straight to the file.
+  void Emit(std::string_view line) override { AddLine(line); }
   // Writes what is buffered and closes the file. Throws platform::EFileError
   // when the data could not be written.
   void Finish();

@@ -1,4 +1,4 @@
-// Start-up and close of the main window.
+// Components of the main window, start-up and close.
 #include "app/yedekalma.h"
 
 #include "app/event_handler.h"
@@ -8,9 +8,46 @@
 
 namespace app {
 
-TyedekalmafCore::TyedekalmafCore(MainWindow& window, ServiceConfig service)
-    : window_(window), service_(std::move(service)) {}
+TyedekalmafCore::TyedekalmafCore(MainWindow& window, TWebBrowser& browser, ServiceConfig service)
+    : window_(window), webb_(browser), service_(std::move(service)) {
+  baglanti.SetName("baglanti");
+  baglanti.SetServer("localhost");
+  baglanti.SetUsername("root");
+  baglanti.SetDatabase("dorvane");
+  baglanti.Options().SetCharset("latin5");
 
+  q.SetName("q");
+  q.SetConnection(&baglanti);
+
+  MyDump.SetConnection(&baglanti);
+  MyDump.Options().GenerateHeader = false;
+  MyDump.Options().AddDrop = false;
+
+  ZipArchiver1.SetName("ZipArchiver1");
+  ZipArchiver1.SetCompressionLevel(zip::clFastest);
+  ZipArchiver1.SetCompressionMode(1);
+  ZipArchiver1.SetSpanningMode(zip::smNone);
+  ZipArchiver1.SetZip64Mode(zip::zmDisabled);
+  ZipArchiver1.SetUnicodeFilenames(false);
+  ZipArchiver1.Options().OEMFileNames = true;
+  ZipArchiver1.Options().FlushBuffers = true;
+  ZipArchiver1.SetInMemory(false);
+  ZipArchiver1.SetExtractCorruptedFiles(false);
+  ZipArchiver1.SetEncryptionMethod(zip::caPkzipClassic);
+
+  ayarlar.SetName("ayarlar");
+  ayarlar.SetConnection(&baglanti);
+  ayarlar.SetSQL("select * from ayarlar");
+  ayarlarbulutyedekleme =
+      &ayarlar.AddField<mysql::TSmallintField>("bulutyedekleme", "ayarlarbulutyedekleme");
+  ayarlarlevhano = &ayarlar.AddField<mysql::TStringField>("levhano", "ayarlarlevhano", 100);
+
+  design_ftp_.SetIPVersion(ftp::TNetIPVersion::Net_IPv4);
+  NetFTP1 = &design_ftp_;
+}
+
+// Members go in reverse order: the datasets close before the connection sends
+// COM_QUIT.
 TyedekalmafCore::~TyedekalmafCore() = default;
 
 bool TyedekalmafCore::Start() {
@@ -28,18 +65,15 @@ void TyedekalmafCore::FormCreate() {
   }
   // 2-3. Server, user name and password from ip.txt.
   loginm = read_settings_file(kLoginFileName);
-  std::string server = settings_line(loginm, 0);
-  std::string username = settings_line(loginm, 1);
-  std::string password = settings_line(loginm, 2);
+  baglanti.SetServer(settings_line(loginm, 0));
+  baglanti.SetUsername(settings_line(loginm, 1));
+  baglanti.SetPassword(settings_line(loginm, 2));
   // 4-6. The database name goes through the label, as the operator sees it.
   yedekm = read_settings_file(kDatabaseFileName);
   window_.SetDbLabelCaption(settings_line(yedekm, 0));
-  std::string database = window_.DbLabelCaption();
-  // 7. Connect.
-  (void)server;
-  (void)username;
-  (void)password;
-  (void)database;
+  baglanti.SetDatabase(window_.DbLabelCaption());
+  // 7. Connect with the stored credentials (no login dialog exists).
+  baglanti.Connect();
 }
 
 void TyedekalmafCore::iptalbtnClick() { window_.Close(); }

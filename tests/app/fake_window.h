@@ -1,9 +1,12 @@
-// A stand-in for the main window's widgets in logic tests.
+// Stand-ins for the main window's widgets and browser control in logic tests.
 #pragma once
 
 #include <string>
 
+#include <vector>
+
 #include "app/main_window.h"
+#include "app/web_browser.h"
 
 namespace apptest {
 
@@ -15,6 +18,12 @@ struct FakeWindow : app::MainWindow {
   void SetDbLabelCaption(const std::string& c) override { caption = c; }
   void Repaint() override { ++repaints; }
   void Close() override { ++closes; }
+};
+
+// Records the addresses the program asks the browser control to open.
+struct FakeBrowser : app::TWebBrowser {
+  std::vector<std::string> urls;
+  void Navigate(const std::string& url) override { urls.push_back(url); }
 };
 
 }  // namespace apptest

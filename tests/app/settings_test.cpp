@@ -52,11 +52,12 @@ class StartUp : public ::testing::Test {
   testsupport::TempDir dir;
   testsupport::FakeUserInterface ui;
   apptest::FakeWindow window;
+  apptest::FakeBrowser browser;
   char old_cwd_[4096];
 };
 
 TEST_F(StartUp, MissingLoginFileShowsMessageAndEndsTheProgram) {
-  app::TyedekalmafCore core(window, {});
+  app::TyedekalmafCore core(window, browser, {});
   EXPECT_FALSE(core.Start());
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, testsupport::FakeUserInterface::Box::Message);
@@ -66,7 +67,7 @@ TEST_F(StartUp, MissingLoginFileShowsMessageAndEndsTheProgram) {
 
 TEST_F(StartUp, MissingDatabaseFileIsAnErrorBoxAndTheWindowStillComes) {
   testsupport::write_all(dir.file("ip.txt"), "127.0.0.1\r\nu\r\np\r\n");
-  app::TyedekalmafCore core(window, {});
+  app::TyedekalmafCore core(window, browser, {});
   EXPECT_TRUE(core.Start());
   ASSERT_EQ(ui.errors().size(), 1u);
   EXPECT_EQ(ui.errors()[0], "Cannot open file \"" + dir.path() +

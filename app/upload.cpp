@@ -1,0 +1,57 @@
+// The cloud upload (the hidden "uploadbtn") and the web notice that follows it.
+#include <memory>
+
+#include "app/backup_names.h"
+#include "app/yedekalma.h"
+#include "ftp/net_stream.h"
+#include "platform/codepage.h"
+
+namespace app {
+namespace {
+
+std::string base_name(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void TyedekalmafCore::uploadbtnClick() {
+  const std::string archive = platform::utf16_to_ansi(ZipArchiver1.FileName());
+  // 1. The archive first: a missing file fails before any network activity.
+  ftp::TFileStream source(archive);
+  // 2-3. A client of its own for this upload, disconnected and freed whatever
+  // happens.
+  auto client = std::make_unique<ftp::TNetFTP>();
+  NetFTP1 = client.get();
+  struct Cleanup {
+    TyedekalmafCore& self;
+    std::unique_ptr<ftp::TNetFTP>& client;
+    ~Cleanup() {
+      try {
+        client->Disconnect();
+      } catch (...) {
+        // the upload's own error (if any) is the one the operator sees
+      }
+      client.reset();
+      self.NetFTP1 = &self.design_ftp_;
+    }
+  } cleanup{*this, client};
+
+  // 4-8. Binary transfers: a ZIP sent as ASCII would have its line ends changed.
+  client->SetHost(service_.host);
+  client->SetPort(static_cast<std::uint16_t>(service_.ftp_port));
+  client->SetUsername(service_.user);
+  client->SetPassword(service_.password);
+  client->SetTransferType(ftp::TNetFTPTransferType::ftBinary);
+  client->Connect();
+  client->SetPassive(true);
+  client->ChangeWorkingDir("dbler/" + ayarlarlevhano->AsString());
+  client->Put(source, base_name(archive), false, -1);
+}
+
+void TyedekalmafCore::SendNotice(const std::string& archive) {
+  webb_.Navigate(notice_url(service_.host, service_.web_port, ayarlarlevhano->AsString(), archive));
+}
+
+}  // namespace app

@@ -1,0 +1,320 @@
+// The backup run, upload and notice over app_core with the scripted user
+// interface, against a private MariaDB on its own loopback address (port
+// 3306, as the program always uses), pyftpdlib and an HTTP endpoint.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/backup_names.h"
+#include "app/event_handler.h"
+#include "app/yedekalma.h"
+#include "platform/files.h"
+#include "tests/app/fake_window.h"
+#include "tests/app/sample_database.h"
+#include "tests/app/service_peers.h"
+#include "tests/support/fake_user_interface.h"
+#include "tests/support/mariadb_server.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::read_all;
+using testsupport::write_all;
+
+const std::string kDb = "dukkan";
+const std::string kFtpUser = "yedekalma";
+
+// The scripted user interface with a hook on event processing, so a test can
+// act between tables.
+struct HookedUserInterface : testsupport::FakeUserInterface {
+  std::function<void()> on_process;
+  void ProcessMessages() override {
+    FakeUserInterface::ProcessMessages();
+    if (on_process) {
+      auto hook = std::move(on_process);
+      on_process = nullptr;
+      hook();
+    }
+  }
+};
+
+class BackupRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    address_ = new std::string(testsupport::private_loopback_address(11));
+    if (*address_ == "127.0.0.77") *address_ = testsupport::private_loopback_address(12);
+    server_ = new testsupport::MariaDbServer;
+    server_->Start(*address_, 3306);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete address_;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    server_->Sql("DROP DATABASE IF EXISTS `" + kDb + "`");
+    service.host = *address_;
+    service.user = kFtpUser;
+    service.password = app::kServicePassword;
+    service.ftp_port = testsupport::free_tcp_port(*address_);
+    service.web_port = testsupport::free_tcp_port(*address_);
+  }
+  void TearDown() override {
+    core.reset();
+    ASSERT_EQ(chdir(old_cwd_), 0);
+  }
+
+  void MakeDatabase(int bulut, const std::string& levhano = "34ABC123") {
+    server_->Sql(apptest::sample_database_sql(kDb, bulut, levhano));
+  }
+  void WriteSettings(const std::string& db = kDb) {
+    write_all(dir.file("ip.txt"), *address_ + "\r\n" + testsupport::MariaDbServer::kUser + "\r\n" +
+                                      testsupport::MariaDbServer::kPassword + "\r\n");
+    write_all(dir.file("yedekleme.ini"), db + "\r\n");
+  }
+  // Starts the core as the program does; expects a clean start.
+  void StartCore() {
+    core = std::make_unique<app::TyedekalmafCore>(window, browser, service);
+    ASSERT_TRUE(core->Start());
+    ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
+    ui.boxes.clear();
+  }
+  void Click() {
+    app_ok = true;
+    app_ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  }
+  std::string ArchiveName() const { return app::archive_name(kDb, app::local_now()); }
+  std::string ScriptPath() const {
+    return platform::executable_dir() + app::script_file_name(kDb, app::local_now());
+  }
+  // Files in the current folder, sorted.
+  std::vector<std::string> FolderFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Unzipped() const {
+    return testsupport::shell_output("unzip -p " + testsupport::shell_quote(dir.file(ArchiveName())));
+  }
+
+  static std::string* address_;
+  static testsupport::MariaDbServer* server_;
+
+  testsupport::TempDir dir{"yedek-run"};
+  HookedUserInterface ui;
+  apptest::FakeWindow window;
+  apptest::FakeBrowser browser;
+  app::ServiceConfig service;
+  std::unique_ptr<app::TyedekalmafCore> core;
+  bool app_ok = false;
+  char old_cwd_[4096];
+};
+
+std::string* BackupRun::address_ = nullptr;
+testsupport::MariaDbServer* BackupRun::server_ = nullptr;
+
+TEST_F(BackupRun, LocalBackupWritesVerifiedArchiveAndDeletesScript) {
+  MakeDatabase(0);
+  WriteSettings();
+  StartCore();
+  EXPECT_EQ(window.caption, kDb);
+  Click();
+  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + platform::executable_dir() +
+                                  ArchiveName());
+  EXPECT_EQ(FolderFiles(), (std::vector<std::string>{ArchiveName(), "ip.txt", "yedekleme.ini"}));
+  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_TRUE(browser.urls.empty());
+  EXPECT_EQ(testsupport::run_shell("unzip -tq " + dir.file(ArchiveName()) + " >/dev/null"), 0);
+
+  std::string script = Unzipped();
+  ASSERT_GE(script.size(), 3u);
+  EXPECT_EQ(script.substr(0, 3), "\xEF\xBB\xBF");
+  // UTF-8 text, CR LF lines, the frame's SET NAMES line emptied but data kept.
+  EXPECT_NE(script.find("\xC5\x9E" "ekerci \xC4\xB0" "brahim \xC4\x9E\xC3\xBC\xC3\xA7l\xC3\xBC"),
+            std::string::npos);
+  EXPECT_EQ(script.find("\r\n/*!40101 SET NAMES latin5 */;\r\n"), std::string::npos);
+  EXPECT_NE(script.find("'/*!40101 SET NAMES latin5 */;'"), std::string::npos);
+  EXPECT_EQ(script.substr(script.size() - 4), "\r\n\r\n");
+  for (size_t i = 1; i < script.size(); ++i) {
+    if (script[i] == '\n') {
+      ASSERT_EQ(script[i - 1], '\r') << "bare LF at " << i;
+    }
+  }
+}
+
+TEST_F(BackupRun, SecondRunReadsSettingsOnceAndReplacesTheHoursArchive) {
+  MakeDatabase(0);
+  WriteSettings();
+  StartCore();
+  Click();
+  ASSERT_TRUE(app_ok);
+  // Switching cloud backup on now has no effect until the program restarts.
+  server_->Sql("UPDATE ayarlar SET bulutyedekleme = 1", kDb);
+  server_->Sql("INSERT INTO bos VALUES (42)", kDb);
+  Click();
+  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  EXPECT_EQ(ui.messages().size(), 2u);
+  EXPECT_TRUE(browser.urls.empty());
+  EXPECT_NE(Unzipped().find("(42)"), std::string::npos);
+}
+
+TEST_F(BackupRun, CloudBackupUploadsBinaryIdenticalCopyAndRequestsNotice) {
+  MakeDatabase(1, "34ABC123");
+  WriteSettings();
+  testsupport::TempDir home("yedek-ftphome");
+  fs::create_directories(home.file("dbler/34ABC123"));
+  apptest::FtpPeer ftp;
+  ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
+  StartCore();
+  Click();
+  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + platform::executable_dir() +
+                                  ArchiveName() + "\r" + app::kUploadedMessage);
+  EXPECT_EQ(read_all(home.file("dbler/34ABC123/" + ArchiveName())), read_all(dir.file(ArchiveName())));
+  ASSERT_EQ(browser.urls.size(), 1u);
+  EXPECT_EQ(browser.urls[0], app::notice_url(*address_, service.web_port, "34ABC123", ArchiveName()));
+  EXPECT_EQ(core->NetFTP1->Host(), "");  // back to the unused design-time client
+}
+
+struct CloudFailure {
+  const char* name;
+  std::string user;      // FTP account the program uses
+  bool make_folder;      // dbler/<levhano> exists
+  bool start_server;
+};
+
+TEST_F(BackupRun, CloudFailuresShowErrorKeepArchiveAndReportNoSuccess) {
+  const CloudFailure cases[] = {
+      {"login refused", "someone-else", true, true},
+      {"missing dbler folder", kFtpUser, false, true},
+      {"no FTP server", kFtpUser, true, false},
+  };
+  MakeDatabase(1, "06XY99");
+  WriteSettings();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir home("yedek-ftphome");
+    if (c.make_folder) fs::create_directories(home.file("dbler/06XY99"));
+    apptest::FtpPeer ftp;
+    if (c.start_server) ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
+    service.user = c.user;
+    ui.boxes.clear();
+    StartCore();
+    Click();
+    EXPECT_FALSE(app_ok);
+    EXPECT_EQ(ui.errors().size(), 1u);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(browser.urls.empty());
+    EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
+    EXPECT_FALSE(platform::file_exists(ScriptPath()));
+    core.reset();
+  }
+}
+
+TEST_F(BackupRun, TableDroppedBetweenListingAndDumpingLeavesNoScript) {
+  MakeDatabase(0);
+  WriteSettings();
+  write_all(dir.file(ArchiveName()), "earlier archive");
+  StartCore();
+  ui.on_process = [] { server_->Sql("DROP TABLE musteri, urun, bos, ayarlar", kDb); };
+  Click();
+  EXPECT_FALSE(app_ok);
+  EXPECT_EQ(ui.errors().size(), 1u);
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
+  EXPECT_EQ(FolderFiles().size(), 3u);
+}
+
+TEST_F(BackupRun, ArchiveThatCannotBeCreatedKeepsScriptAndEarlierArchive) {
+  MakeDatabase(0);
+  WriteSettings();
+  write_all(dir.file(ArchiveName()), "earlier archive");
+  // A folder where the temporary archive would go makes its creation fail.
+  fs::create_directory(dir.file("~" + ArchiveName() + "." + std::to_string(getpid()) + ".tmp"));
+  StartCore();
+  Click();
+  EXPECT_FALSE(app_ok);
+  ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
+  EXPECT_TRUE(platform::file_exists(ScriptPath()));
+  platform::delete_file(ScriptPath());
+}
+
+TEST_F(BackupRun, SettingsTableProblemsAreErrorsAfterTheArchive) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"missing table", "DROP TABLE ayarlar"},
+      {"missing column", "ALTER TABLE ayarlar DROP COLUMN levhano"},
+      {"tinyint(1) column", "ALTER TABLE ayarlar MODIFY bulutyedekleme TINYINT(1)"},
+  };
+  for (const auto& [name, change] : cases) {
+    SCOPED_TRACE(name);
+    server_->Sql("DROP DATABASE IF EXISTS `" + kDb + "`");
+    MakeDatabase(1);
+    server_->Sql(change, kDb);
+    WriteSettings();
+    ui.boxes.clear();
+    StartCore();
+    Click();
+    EXPECT_FALSE(app_ok);
+    EXPECT_EQ(ui.errors().size(), 1u);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
+    EXPECT_FALSE(platform::file_exists(ScriptPath()));
+    core.reset();
+  }
+}
+
+TEST_F(BackupRun, ClickDuringRunIsIgnoredAndQuotedDatabaseNameWorks) {
+  // A database name with a double quote: the escaped
+  // table-list statement finds its tables.
+  const std::string db = "d\"b";
+  server_->Sql("DROP DATABASE IF EXISTS `" + db + "`");
+  server_->Sql("CREATE DATABASE `" + db + "`; USE `" + db +
+               "`; CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (5);"
+               "CREATE TABLE ayarlar (bulutyedekleme SMALLINT, levhano VARCHAR(100));");
+  WriteSettings(db);
+  StartCore();
+  int nested = 0;
+  ui.on_process = [&] {
+    core->kaydetbtnClick();  // ignored: a run is in progress
+    ++nested;
+  };
+  Click();
+  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  EXPECT_EQ(nested, 1);
+  EXPECT_EQ(ui.messages().size(), 1u);
+  std::string archive = app::archive_name(db, app::local_now());
+  std::string script =
+      testsupport::shell_output("unzip -p " + testsupport::shell_quote(dir.file(archive)));
+  EXPECT_NE(script.find("(5)"), std::string::npos) << script;
+  server_->Sql("DROP DATABASE `" + db + "`");
+}
+
+// Last in the suite: it stops the server.
+TEST_F(BackupRun, ServerGoneBeforeTheClickLeavesNoScript) {
+  MakeDatabase(0);
+  WriteSettings();
+  StartCore();
+  server_->Stop();
+  Click();
+  EXPECT_FALSE(app_ok);
+  EXPECT_EQ(ui.errors().size(), 1u);
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_EQ(FolderFiles().size(), 2u);
+}
+
+}  // namespace
