@@ -82,7 +82,6 @@ TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_
 }
 
 void append_quoted(std::string& out, std::string_view value, bool backslash_escapes) {
-  out.reserve(out.size() + value.size() + 2);
   out += '\'';
   const char* p = value.data();
   const char* end = p + value.size();

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,28 +25,48 @@
 namespace {
 
 // Converts each line from Windows-1254 to UTF-8 and appends it with CR LF,
-// through a 1 MiB buffer.
+// through a 1 MiB buffer, as the backup run's script file does.
 class Utf8FileSink : public dump::TLineSink {
  public:
   explicit Utf8FileSink(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
     if (!file_) throw std::runtime_error("cannot create " + path);
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    for (int b = 0; b < 256; ++b) utf8_[b] = platform::ansi_to_utf8(std::string(1, static_cast<char>(b)));
+    buffer_.reserve(kBuffer + 64 * 1024);
   }
   ~Utf8FileSink() { Close(); }
   void Emit(std::string_view line) override {
-    const std::string utf8 = platform::ansi_to_utf8(line);
-    std::fwrite(utf8.data(), 1, utf8.size(), file_);
-    std::fwrite("\r\n", 1, 2, file_);
-    bytes_ += utf8.size() + 2;
+    // ASCII runs are copied whole; only bytes from 0x80 up need the table.
+    const char* p = line.data();
+    const char* end = p + line.size();
+    while (p != end) {
+      const char* run = p;
+      while (p != end && static_cast<unsigned char>(*p) < 0x80) ++p;
+      buffer_.append(run, p);
+      if (p != end) buffer_ += utf8_[static_cast<unsigned char>(*p++)];
+    }
+    buffer_ += "\r\n";
+    if (buffer_.size() >= kBuffer) Flush();
   }
   void Close() {
-    if (file_ && std::fclose(file_) != 0) throw std::runtime_error("write failed");
+    if (!file_) return;
+    Flush();
+    if (std::fclose(file_) != 0) throw std::runtime_error("write failed");
     file_ = nullptr;
   }
   std::size_t bytes() const { return bytes_; }
 
  private:
+  static constexpr std::size_t kBuffer = 1 << 20;
+  void Flush() {
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+      throw std::runtime_error("write failed");
+    }
+    bytes_ += buffer_.size();
+    buffer_.clear();
+  }
   std::FILE* file_;
+  std::string utf8_[256];
+  std::string buffer_;
   std::size_t bytes_ = 0;
 };
 
@@ -57,6 +78,8 @@ long proc_status_kib(const char* key) {
   }
   return -1;
 }
+
+constexpr int kRounds = 3;
 
 double seconds_since(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -89,45 +112,59 @@ int main(int argc, char** argv) {
   d.Options().AddDrop = false;
   d.SetTableNames(table);
 
-  const long idle_kib = proc_status_kib("VmRSS:");
-  auto t0 = std::chrono::steady_clock::now();
-  Utf8FileSink sink(out_dir + "/yedek.sql");
-  d.Backup(&sink);
-  sink.Close();
-  const double ours = seconds_since(t0);
-  const long peak_kib = proc_status_kib("VmHWM:");
-
-  // mariadb-dump of the same table, in a child whose peak memory wait4 reports.
   const std::string out = out_dir + "/mariadb-dump.sql";
-  t0 = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::freopen(out.c_str(), "wb", stdout);
-    const std::string pass = "--password=" + password;
-    const std::string host = "--host=" + address, port_opt = "--port=" + std::to_string(port);
-    // Over TCP to the same server, as our dump connects.
-    execlp("mariadb-dump", "mariadb-dump", "--no-defaults", "--protocol=TCP", host.c_str(),
-           port_opt.c_str(), "-u", user.c_str(),
-           pass.c_str(), "--skip-comments", "--skip-add-drop-table", "--skip-disable-keys",
-           "--no-create-db", "--skip-tz-utc", "--default-character-set=latin5", db.c_str(),
-           table.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  // mariadb-dump of the same table, in a child whose peak memory wait4 reports.
+  auto run_theirs = [&](long& peak_kib) {
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (!std::freopen(out.c_str(), "wb", stdout)) _exit(126);
+      const std::string pass = "--password=" + password;
+      const std::string host = "--host=" + address, port_opt = "--port=" + std::to_string(port);
+      // Over TCP to the same server, as our dump connects.
+      execlp("mariadb-dump", "mariadb-dump", "--no-defaults", "--protocol=TCP", host.c_str(),
+             port_opt.c_str(), "-u", user.c_str(), pass.c_str(), "--skip-comments",
+             "--skip-add-drop-table", "--skip-disable-keys", "--no-create-db", "--skip-tz-utc",
+             "--default-character-set=latin5", db.c_str(), table.c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("mariadb-dump failed");
+    peak_kib = usage.ru_maxrss;
+    return seconds_since(t0);
+  };
+
+  // The machine is shared and noisy: alternate the two a few times and
+  // compare the best runs.
+  const long idle_kib = proc_status_kib("VmRSS:");
+  double ours = 1e9, theirs = 1e9;
+  long their_peak = 0;
+  std::size_t our_bytes = 0;
+  for (int round = 1; round <= kRounds; ++round) {
+    auto t0 = std::chrono::steady_clock::now();
+    Utf8FileSink sink(out_dir + "/yedek.sql");
+    d.Backup(&sink);
+    sink.Close();
+    const double o = seconds_since(t0);
+    our_bytes = sink.bytes();
+    long peak = 0;
+    const double t = run_theirs(peak);
+    their_peak = std::max(their_peak, peak);
+    std::printf("round %d: yedekalma %.2f s, mariadb-dump %.2f s\n", round, o, t);
+    ours = std::min(ours, o);
+    theirs = std::min(theirs, t);
   }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  const double theirs = seconds_since(t0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "mariadb-dump failed\n";
-    return 1;
-  }
+  const long peak_kib = proc_status_kib("VmHWM:");
   std::ifstream theirs_file(out, std::ios::binary | std::ios::ate);
 
-  std::printf("yedekalma dump : %7.2f s  %8.1f MB  peak RSS %6.1f MiB (idle %.1f MiB, +%.1f MiB)\n",
-              ours, sink.bytes() / 1e6, peak_kib / 1024.0, idle_kib / 1024.0,
+  std::printf("yedekalma dump : best %5.2f s  %6.1f MB  peak RSS %5.1f MiB (idle %.1f MiB, +%.1f MiB)\n",
+              ours, our_bytes / 1e6, peak_kib / 1024.0, idle_kib / 1024.0,
               (peak_kib - idle_kib) / 1024.0);
-  std::printf("mariadb-dump   : %7.2f s  %8.1f MB  peak RSS %6.1f MiB\n", theirs,
-              static_cast<double>(theirs_file.tellg()) / 1e6, usage.ru_maxrss / 1024.0);
-  std::printf("ratio (ours / mariadb-dump): %.2f\n", ours / theirs);
+  std::printf("mariadb-dump   : best %5.2f s  %6.1f MB  peak RSS %5.1f MiB\n", theirs,
+              static_cast<double>(theirs_file.tellg()) / 1e6, their_peak / 1024.0);
+  std::printf("ratio of best times (yedekalma / mariadb-dump): %.2f\n", ours / theirs);
   return 0;
 }

@@ -13,6 +13,7 @@ trap cleanup EXIT INT TERM
 "$top/scripts/mariadb-server.sh" start "$dir/srv" "$addr" "$port"
 mariadb --no-defaults -S "$dir/srv/sock" -uroot --default-character-set=latin5 -e "
   CREATE DATABASE bench DEFAULT CHARACTER SET latin5;
+  USE bench;
   CREATE TABLE bench.hareket (
     id INT PRIMARY KEY, musteri VARCHAR(40), sehir VARCHAR(20), tutar DECIMAL(12,2),
     tarih DATETIME, aciklama TEXT, durum TINYINT);
