@@ -90,6 +90,13 @@ TEST_F(EndToEnd, LocalBackupRestoresToTheSameData) {
   EXPECT_TRUE(fs::is_empty(ftp_home.file("dbler/34ABC123")));
   EXPECT_EQ(http.Log(), "");
 
+  // The window's placement was saved on close.
+  std::string ini = read_all(gui.config_home() + "/yedekalma.INI");
+  EXPECT_NE(ini.find("[Tyedekalmaf]"), std::string::npos) << ini;
+  for (const char* key : {"FormVersion=", "Flags=", "ShowCmd=1", "PixelsPerInch=", "MinMaxPos=",
+                          "NormPos=", "Visible="})
+    EXPECT_NE(ini.find(key), std::string::npos) << key;
+
   // Restore: UTF-8 back to Windows-1254 (the mark dropped), loaded over latin5.
   server.Sql("CREATE DATABASE geri CHARACTER SET latin5");
   std::string restore = "unzip -p " + shell_quote(folder.file(archive)) +
