@@ -59,8 +59,8 @@ class TyedekalmafCore {
   // Hidden text boxes (line lists).
   platform::LineList loginm{"loginm"};
   platform::LineList yedekm;
-  // The backup run streams its script to the file; this keeps only the
-  // lines of the table being dumped when a dump fails (for inspection).
+  // Cleared at the start of every run; the script itself goes straight to
+  // its file instead of collecting here.
   platform::LineList Memo1{"Memo1"};
 
   // Components, with the window's design-time settings.
