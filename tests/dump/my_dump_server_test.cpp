@@ -79,9 +79,20 @@ TEST_F(MyDumpServer, WorkedExampleMusteri) {
   expected.insert(expected.end(), kClose.begin(), kClose.end());
   EXPECT_EQ(d.SQL(), expected);
 
-  // A sink of the caller's sees the same lines; SQL then stays empty.
+  // A sink of the caller's sees the same lines; SQL then stays empty. The
+  // progress event names the component and ends at 100 percent.
   RecordingSink sink;
+  std::vector<int> percents;
+  d.OnBackupProgress = [&](TDbDump& sender, const std::string& name, int num, int count, int percent) {
+    EXPECT_EQ(&sender, &d);
+    EXPECT_EQ(name, "musteri");
+    EXPECT_EQ(num, 0);
+    EXPECT_EQ(count, 1);
+    percents.push_back(percent);
+  };
   d.Backup(&sink);
+  d.OnBackupProgress = nullptr;
+  EXPECT_EQ(percents, (std::vector<int>{0, 50, 100}));
   EXPECT_EQ(sink.lines, expected);
   EXPECT_TRUE(d.SQL().empty());
 
