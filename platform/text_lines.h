@@ -14,23 +14,23 @@ namespace platform {
 
 using LineList = std::vector<std::string>;
 
-// Calls emit(std::string_view line) for each line of text, in order.
-template <typename Emit>
-void for_each_line(std::string_view text, Emit&& emit) {
+// Calls on_line(std::string_view line) for each line of text, in order.
+template <typename OnLine>
+void for_each_line(std::string_view text, OnLine&& on_line) {
   size_t start = 0, i = 0;
   const size_t n = text.size();
   while (i < n) {
     char c = text[i];
     if (c == '\0') break;
     if (c == '\r' || c == '\n') {
-      emit(text.substr(start, i - start));
+      on_line(text.substr(start, i - start));
       if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
       start = ++i;
       continue;
     }
     ++i;
   }
-  if (i > start) emit(text.substr(start, i - start));
+  if (i > start) on_line(text.substr(start, i - start));
 }
 
 LineList split_lines(std::string_view text);
