@@ -7,7 +7,7 @@
 #   bench/app/run.sh [build-dir]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build}
+build=$(cd "${1:-$top/build}" && pwd)
 bench=$build/bench/app/app_bench
 [ -x "$bench" ] || { echo "build app_bench first (cmake --build $build --target app_bench)" >&2; exit 1; }
 addr=${YEDEK_BENCH_ADDRESS:-127.0.0.3}

@@ -3,7 +3,7 @@
 # and runs dump_bench on it. Usage: bench/dump/run.sh [BUILD_DIR] [ROWS]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build}
+build=$(cd "${1:-$top/build}" && pwd)
 rows=${2:-1000000}
 dir=$(mktemp -d /tmp/dumpbench.XXXXXX)
 addr=127.0.0.1

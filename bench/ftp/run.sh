@@ -5,7 +5,7 @@
 # Usage: bench/ftp/run.sh [BUILD_DIR] [SIZE_MB]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build}
+build=$(cd "${1:-$top/build}" && pwd)
 size=${2:-500}
 user=yedekftp
 pass=Yedek-ftp-42
