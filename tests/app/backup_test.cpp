@@ -15,6 +15,7 @@
 #include "tests/app/fake_window.h"
 #include "tests/app/sample_database.h"
 #include "tests/app/service_peers.h"
+#include "tests/support/fake_ftp_server.h"
 #include "tests/support/fake_user_interface.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/process.h"
@@ -301,6 +302,52 @@ TEST_F(BackupRun, ClickDuringRunIsIgnoredAndQuotedDatabaseNameWorks) {
       testsupport::shell_output("unzip -p " + testsupport::shell_quote(dir.file(archive)));
   EXPECT_NE(script.find("(5)"), std::string::npos) << script;
   server_->Sql("DROP DATABASE `" + db + "`");
+}
+
+TEST_F(BackupRun, FtpServerVanishingMidUploadIsAnError) {
+  MakeDatabase(1, "06XY99");
+  WriteSettings();
+  // The server takes a few bytes of the archive, then goes away entirely:
+  // data connection reset, no final reply, control connection closed.
+  testsupport::FtpStep store = testsupport::Store("STOR *", "150 Ok to send data.", "");
+  store.cut_after = 64;
+  std::vector<testsupport::FtpStep> script = testsupport::plain_login();
+  script.push_back(testsupport::Expect("CWD dbler/06XY99", "250 Okay."));
+  script.push_back(testsupport::Pasv());
+  script.push_back(store);
+  script.push_back(testsupport::Close());
+  testsupport::FakeFtpServer ftp(script);
+  ftp.Start();
+  service.host = "127.0.0.1";
+  service.ftp_port = ftp.Port();
+  StartCore();
+  Click();
+  ftp.Wait();
+  EXPECT_FALSE(app_ok);
+  EXPECT_EQ(ui.errors().size(), 1u);
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_TRUE(browser.urls.empty());
+  EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
+  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+}
+
+TEST_F(BackupRun, ScriptThatCannotBeCreatedIsAnErrorAndLeavesNothing) {
+  // Root may write anywhere, so a folder standing where the script belongs
+  // plays the unwritable executable folder.
+  MakeDatabase(0);
+  WriteSettings();
+  write_all(dir.file(ArchiveName()), "earlier archive");
+  fs::create_directory(ScriptPath());
+  StartCore();
+  Click();
+  fs::remove(ScriptPath());
+  EXPECT_FALSE(app_ok);
+  ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_EQ(ui.errors()[0].rfind("Cannot create file \"" + ScriptPath() + "\". ", 0), 0u)
+      << ui.errors()[0];
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
+  EXPECT_EQ(FolderFiles().size(), 3u);
 }
 
 // Last in the suite: it stops the server.
