@@ -29,6 +29,7 @@ constexpr size_t kFileSize = 50u << 20;
 struct Server {
   pid_t pid = -1;
   int port = 0;
+  TempDir logs{"ftp-server-log"};
   ~Server() {
     if (pid > 0) stop_process(pid, 3000);
   }
@@ -64,7 +65,7 @@ std::unique_ptr<Server> start_pyftpdlib(const TempDir& root) {
   s->pid = spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                   std::to_string(s->port), "-r", std::to_string(pasv) + "-" + std::to_string(pasv + 9),
                   "-w", "-d", root.path(), "-u", kUser, "-P", kPassword},
-                 root.path() + ".pyftpdlib.log");
+                 s->logs.file("pyftpdlib.log"));
   if (!wait_for_port("127.0.0.1", s->port, 10000)) return nullptr;
   return s;
 }
