@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "mysql/my_error.h"
+#include "tests/dump/expected_frame.h"
 #include "tests/dump/server_fixture.h"
 #include "tests/support/process.h"
 
@@ -14,22 +15,6 @@ using namespace dumptest;
 using platform::LineList;
 
 namespace {
-
-const LineList kOpen = {
-    "/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;",
-    "/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;",
-    "/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;",
-    "/*!40101 SET NAMES latin5 */;",
-    "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;",
-    "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;",
-};
-const LineList kClose = {
-    "/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;",
-    "/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;",
-    "/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;",
-    "/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;",
-    "/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;",
-};
 
 // The server's CREATE text of a table, as lines (read with the client's raw
 // output so that its line breaks survive).
