@@ -1,6 +1,8 @@
 // Identifier quoting and TableNames parsing (see identifiers.h).
 #include "dump/identifiers.h"
 
+#include "platform/text_trim.h"
+
 namespace dump {
 namespace {
 
@@ -8,13 +10,7 @@ bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_quote(char c) { return c == '`' || c == '"' || c == '\''; }
 
-// Blanks as the trimming of names sees them: every character up to ' '.
-std::string_view trim(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
+using platform::trim;
 
 // Position of the first '.' outside backticks, or npos.
 size_t qualifying_dot(std::string_view piece) {

@@ -2,16 +2,12 @@
 #include "ftp/ftp_reply.h"
 
 #include "ftp/net_exceptions.h"
+#include "platform/text_trim.h"
 
 namespace ftp {
 namespace {
 
-std::string trim(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return std::string(s.substr(b, e - b));
-}
+std::string trim(std::string_view s) { return std::string(platform::trim(s)); }
 
 bool starts_with_no_case(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;

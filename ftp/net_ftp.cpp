@@ -7,6 +7,7 @@
 
 #include "ftp/ftp_pasv.h"
 #include "ftp/net_exceptions.h"
+#include "platform/text_trim.h"
 
 namespace ftp {
 namespace {
@@ -25,11 +26,7 @@ std::string upper(std::string s) {
   return s;
 }
 
-std::string ltrim(const std::string& s) {
-  size_t b = 0;
-  while (b < s.size() && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  return s.substr(b);
-}
+std::string ltrim(const std::string& s) { return std::string(platform::trim_left(s)); }
 
 std::string first_word(const std::string& line) {
   std::string t = ltrim(line);

@@ -9,16 +9,12 @@
 
 #include "ftp/net_exceptions.h"
 #include "ftp/net_stack.h"
+#include "platform/text_trim.h"
 
 namespace ftp {
 namespace {
 
-std::string trim_control(std::string s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
+std::string trim_control(const std::string& s) { return std::string(platform::trim(s)); }
 
 bool equals_no_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

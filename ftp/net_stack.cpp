@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "ftp/net_exceptions.h"
+#include "platform/text_trim.h"
 
 namespace ftp {
 
@@ -102,12 +103,7 @@ std::string dotted(const sockaddr_in& sa) {
   return text;
 }
 
-std::string trim_blanks(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
+std::string trim_blanks(const std::string& s) { return std::string(platform::trim(s)); }
 
 }  // namespace
 
