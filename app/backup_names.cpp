@@ -31,6 +31,11 @@ std::tm local_now() {
   return local;
 }
 
+std::string base_name(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string table_list_sql(const std::string& db) {
   std::string sql = "SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = \"";
   for (char c : db) {

@@ -15,6 +15,8 @@ std::string script_file_name(const std::string& db, const std::tm& local);
 std::string archive_name(const std::string& db, const std::tm& local);
 // The local time now.
 std::tm local_now();
+// The file name of a path, without its folder.
+std::string base_name(const std::string& path);
 
 // SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = "db"
 // with every backslash and double quote of the name escaped by a backslash,

@@ -17,11 +17,6 @@
 namespace app {
 namespace {
 
-std::string base_name(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Raised when the finished archive does not hold the script complete.
 class EArchiveIncomplete : public std::runtime_error {
  public:

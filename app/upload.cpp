@@ -7,14 +7,6 @@
 #include "platform/codepage.h"
 
 namespace app {
-namespace {
-
-std::string base_name(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 void TyedekalmafCore::uploadbtnClick() {
   const std::string archive = platform::utf16_to_ansi(ZipArchiver1.FileName());
