@@ -1,6 +1,7 @@
 // The whole road with the real program under Xvfb: a private MariaDB, an FTP
 // server and the notice endpoint on 127.0.0.77 (:3306, :21, :80, the ports
-// the program uses), "YEDEK AL" pressed with the keyboard, then the archive,
+// the program uses; a build configured without root uses :2121 and :8080 for
+// the service instead), "YEDEK AL" pressed with the keyboard, then the archive,
 // its restore into a fresh database, the uploaded copy and the notice checked.
 #include <gtest/gtest.h>
 
@@ -33,8 +34,8 @@ class EndToEnd : public ::testing::Test {
   void SetUp() override {
     server.Start(kAddress, 3306, {"--general-log=1", "--general-log-file=" + server.general_log_path()});
     fs::create_directories(ftp_home.file("dbler/34ABC123"));
-    ftp.Start(kAddress, 21, ftp_home.path(), YEDEK_E2E_USER, app::kServicePassword);
-    http.Start(kAddress, 80);
+    ftp.Start(kAddress, YEDEK_E2E_FTP_PORT, ftp_home.path(), YEDEK_E2E_USER, app::kServicePassword);
+    http.Start(kAddress, YEDEK_E2E_WEB_PORT);
     gui.Start();
     testsupport::write_all(folder.file("ip.txt"), kAddress + "\r\n" + testsupport::MariaDbServer::kUser +
                                                       "\r\n" + testsupport::MariaDbServer::kPassword + "\r\n");
