@@ -61,7 +61,9 @@ TEST(TcpClient, RefusedConnectReadsAsSocketError10061) {
 }
 
 TEST(TcpClient, HostTextRules) {
-  FakeFtpServer srv({Accept(), Accept(), Accept()});
+  // Each connection stays open until the client closes it, so the second
+  // Connect meets a live connection.
+  FakeFtpServer srv({HoldUntilClosed(), Accept(), HoldUntilClosed(), Accept(), HoldUntilClosed()});
   srv.Start();
   for (const char* host : {"127.0.0.1", "LocalHost", " 127 . 0.0. 1"}) {
     SCOPED_TRACE(host);

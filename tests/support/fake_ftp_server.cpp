@@ -77,6 +77,7 @@ FtpStep CloseOn(const std::string& command) {
 FtpStep Close() { return make(FtpStep::Kind::kClose, "", ""); }
 FtpStep Accept() { return make(FtpStep::Kind::kAccept, "", ""); }
 FtpStep StallOn(const std::string& command) { return make(FtpStep::Kind::kStall, command, ""); }
+FtpStep HoldUntilClosed() { return make(FtpStep::Kind::kHold, "", ""); }
 FtpStep Pasv(const std::string& reply) { return make(FtpStep::Kind::kPasv, "PASV", reply); }
 FtpStep Store(const std::string& command, const std::string& preliminary,
               const std::string& final_reply) {
@@ -223,7 +224,8 @@ void FakeFtpServer::Run() {
           return;
         }
         break;
-      case Kind::kStall: {
+      case Kind::kStall:
+      case Kind::kHold: {
         std::string more;
         while (ReadCommand(more)) {
         }

@@ -22,7 +22,7 @@
 namespace testsupport {
 
 struct FtpStep {
-  enum class Kind { kSend, kExpect, kClose, kAccept, kStall, kPasv, kStore, kSleep };
+  enum class Kind { kSend, kExpect, kClose, kAccept, kStall, kPasv, kStore, kSleep, kHold };
   Kind kind = Kind::kExpect;
   std::string expect;      // command expected (kExpect, kPasv, kStore)
   std::string text;        // reply sent (CR LF added unless it ends in "\n" or raw)
@@ -46,6 +46,8 @@ FtpStep Close();
 FtpStep Accept();
 // Reads the command and answers nothing until the client goes away.
 FtpStep StallOn(const std::string& command);
+// Keeps the connection open, reading whatever comes, until the client closes it.
+FtpStep HoldUntilClosed();
 // Opens a data listener; "{fields}" in the reply becomes h1,h2,h3,h4,p1,p2.
 FtpStep Pasv(const std::string& reply = "227 Entering Passive Mode ({fields}).");
 FtpStep Store(const std::string& command, const std::string& preliminary = "150 Ok to send data.",
