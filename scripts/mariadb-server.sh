@@ -7,6 +7,8 @@
 # yedek / yedekpw (mysql_native_password). Writes the pid to DIR/pid.
 # stop: stops the server by its pid and waits until it is gone.
 set -eu
+# mariadbd lives in /usr/sbin, which is not on the PATH of ordinary users.
+PATH=$PATH:/usr/sbin:/sbin
 cmd=$1; dir=$2
 small="--innodb-log-file-size=10M --innodb-data-file-path=ibdata1:10M:autoextend"
 user_opt=""
