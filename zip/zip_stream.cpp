@@ -18,38 +18,40 @@ std::uint64_t TZipFileStream::Size() {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::size_t TZipFileStream::Read(void* buf, std::size_t count) {
-  auto* p = static_cast<char*>(buf);
+namespace {
+
+// Repeats a positioned transfer (pread or pwrite) until count bytes are done,
+// the file ends, or an error other than EINTR is seen (kept in last_error).
+template <typename Buffer, typename Transfer>
+std::size_t transfer_all(Buffer* p, std::size_t count, std::uint64_t& pos, int& last_error,
+                         Transfer transfer) {
   std::size_t done = 0;
   while (done < count) {
-    ssize_t n = ::pread(fd_.get(), p + done, count - done, static_cast<off_t>(pos_));
+    ssize_t n = transfer(p + done, count - done, static_cast<off_t>(pos));
     if (n < 0) {
       if (errno == EINTR) continue;
-      last_error_ = errno;
+      last_error = errno;
       break;
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
-    pos_ += static_cast<std::uint64_t>(n);
+    pos += static_cast<std::uint64_t>(n);
   }
   return done;
 }
 
+}  // namespace
+
+std::size_t TZipFileStream::Read(void* buf, std::size_t count) {
+  return transfer_all(static_cast<char*>(buf), count, pos_, last_error_,
+                      [this](char* p, std::size_t n, off_t at) { return ::pread(fd_.get(), p, n, at); });
+}
+
 std::size_t TZipFileStream::Write(const void* buf, std::size_t count) {
-  const auto* p = static_cast<const char*>(buf);
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pwrite(fd_.get(), p + done, count - done, static_cast<off_t>(pos_));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      last_error_ = errno;
-      break;
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-    pos_ += static_cast<std::uint64_t>(n);
-  }
-  return done;
+  return transfer_all(static_cast<const char*>(buf), count, pos_, last_error_,
+                      [this](const char* p, std::size_t n, off_t at) {
+                        return ::pwrite(fd_.get(), p, n, at);
+                      });
 }
 
 bool TZipFileStream::Truncate() {
