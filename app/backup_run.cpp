@@ -95,10 +95,11 @@ void TyedekalmafCore::RunBackup() {
     platform::delete_file(temp_archive);
     throw;
   }
-  std::string reason = check_archive_entry(platform::to_os_path(temp_archive),
-                                           {base_name(script.path()), script.size(), script.crc32()});
-  if (reason.empty() &&
-      std::rename(platform::to_os_path(temp_archive).c_str(), platform::to_os_path(archive).c_str()) != 0)
+  std::string reason =
+      check_archive_entry(platform::to_os_path(temp_archive),
+                          {base_name(script.path()), script.size(), script.crc32()});
+  if (reason.empty() && std::rename(platform::to_os_path(temp_archive).c_str(),
+                                    platform::to_os_path(archive).c_str()) != 0)
     reason = "it could not be renamed: " + platform::system_error_text(errno);
   if (!reason.empty()) {
     platform::delete_file(temp_archive);
@@ -112,8 +113,7 @@ void TyedekalmafCore::RunBackup() {
   // The settings table is read once per program run.
   if (!ayarlar.Active()) ayarlar.Open();
 
-  std::string message =
-      std::string(kSavedMessage) + "\r" + platform::executable_dir() + archive;
+  std::string message = std::string(kSavedMessage) + "\r" + platform::executable_dir() + archive;
   if (ayarlarbulutyedekleme->AsInteger() == 1) {
     uploadbtnClick();
     SendNotice(archive);

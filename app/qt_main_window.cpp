@@ -165,12 +165,19 @@ void Tyedekalmaf::SetPlacement(const placement::WindowPlacement& p) {
   }
   move(frame.topLeft());  // the frame is fixed in size; only its place changes
   switch (p.show_cmd) {
-    case placement::SW_HIDE: break;
+    case placement::SW_HIDE:
+      break;
     case placement::SW_SHOWMINIMIZED:
     case placement::SW_MINIMIZE:
-    case placement::SW_SHOWMINNOACTIVE: setWindowState(Qt::WindowMinimized); break;
-    case placement::SW_SHOWMAXIMIZED: setWindowState(Qt::WindowMaximized); break;
-    default: setWindowState(Qt::WindowNoState); break;
+    case placement::SW_SHOWMINNOACTIVE:
+      setWindowState(Qt::WindowMinimized);
+      break;
+    case placement::SW_SHOWMAXIMIZED:
+      setWindowState(Qt::WindowMaximized);
+      break;
+    default:
+      setWindowState(Qt::WindowNoState);
+      break;
   }
 }
 
@@ -204,9 +211,12 @@ int Tyedekalmaf::PixelsPerInch() const {
 placement::TSize Tyedekalmaf::FrameMetric(placement::TFrameMetric metric) const {
   // The window system draws the frame; these are the classic edge widths.
   switch (metric) {
-    case placement::fmBorder: return {1, 1};
-    case placement::fmFrame: return {4, 4};
-    case placement::fmDialogFrame: return {3, 3};
+    case placement::fmBorder:
+      return {1, 1};
+    case placement::fmFrame:
+      return {4, 4};
+    case placement::fmDialogFrame:
+      return {3, 3};
   }
   return {0, 0};
 }

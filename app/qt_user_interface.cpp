@@ -23,16 +23,12 @@ void show_box(QMessageBox::Icon icon, const std::string& text) {
 
 }  // namespace
 
-void QtUserInterface::ShowMessage(const std::string& text) {
-  show_box(QMessageBox::NoIcon, text);
-}
+void QtUserInterface::ShowMessage(const std::string& text) { show_box(QMessageBox::NoIcon, text); }
 
-void QtUserInterface::ShowError(const std::string& text) {
-  show_box(QMessageBox::Critical, text);
-}
+void QtUserInterface::ShowError(const std::string& text) { show_box(QMessageBox::Critical, text); }
 
 platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& text,
-                                                              bool allow_retry) {
+                                                             bool allow_retry) {
   QMessageBox box(QMessageBox::Critical, caption(), to_box_text(text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);

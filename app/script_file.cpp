@@ -28,8 +28,8 @@ ScriptFile::~ScriptFile() {
 
 void ScriptFile::Create(const std::string& path) {
   path_ = path;
-  int fd = ::open(platform::to_os_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  0644);
+  int fd =
+      ::open(platform::to_os_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) throw platform::EFCreateError(path, errno);
   fd_.reset(fd);
   buffer_.clear();

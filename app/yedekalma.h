@@ -28,8 +28,12 @@ namespace app {
 
 // Texts shown to the operator (Windows-1254).
 inline constexpr const char* kNoLoginFileMessage = "MySQL Login dosyas\xFD yok!";
-inline constexpr const char* kSavedMessage = "Dosyaya ba\xFE" "ar\xFDyla kaydedildi...";
-inline constexpr const char* kUploadedMessage = "Dosyaya ba\xFE" "ar\xFDyla buluta y\xFCklendi...";
+inline constexpr const char* kSavedMessage =
+    "Dosyaya ba\xFE"
+    "ar\xFDyla kaydedildi...";
+inline constexpr const char* kUploadedMessage =
+    "Dosyaya ba\xFE"
+    "ar\xFDyla buluta y\xFCklendi...";
 inline constexpr const char* kLoginFileName = "ip.txt";
 inline constexpr const char* kDatabaseFileName = "yedekleme.ini";
 

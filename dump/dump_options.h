@@ -42,10 +42,10 @@ enum class TMyInsertType { itInsert, itInsertIgnore, itReplaceInto };
 
 // Database-neutral options.
 struct TDbDumpOptions {
-  bool GenerateHeader = true;  // comment header and per-table comments
-  bool AddDrop = true;         // DROP ... IF EXISTS (TRUNCATE for data only)
-  bool QuoteNames = false;     // backticks around every name
-  bool CompleteInsert = false; // INSERT statements carry the column list
+  bool GenerateHeader = true;   // comment header and per-table comments
+  bool AddDrop = true;          // DROP ... IF EXISTS (TRUNCATE for data only)
+  bool QuoteNames = false;      // backticks around every name
+  bool CompleteInsert = false;  // INSERT statements carry the column list
 };
 
 // MySQL options.
@@ -57,7 +57,7 @@ struct TMyDumpOptions : TDbDumpOptions {
   bool UseDelayedIns = false;  // INSERT DELAYED; also no table locks
   int CommitBatchSize = 0;     // > 0: BEGIN; / COMMIT; framing
   TMyInsertType InsertType = TMyInsertType::itInsert;
-  bool FieldsAsString = false; // every non-blob column fetched as text
+  bool FieldsAsString = false;  // every non-blob column fetched as text
 };
 
 }  // namespace dump

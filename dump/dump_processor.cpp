@@ -73,11 +73,10 @@ std::string_view first_value(TDumpRowReader& rows, size_t column, const std::str
 
 // --- TDbDumpProcessor ---
 
-void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request,
-                              TLineSink& sink) {
+void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request, TLineSink& sink) {
   const TMyDumpObjects& objects = request.Objects;
-  for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers,
-                 TMyDumpObject::doStoredProcs, TMyDumpObject::doTriggers}) {
+  for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers, TMyDumpObject::doStoredProcs,
+                 TMyDumpObject::doTriggers}) {
     // Writing nothing for a requested section would look like a complete
     // script; refuse instead.
     if (objects.Contains(o)) {
@@ -142,7 +141,8 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   if (objects.empty() || source_->ServerMajorVersion() < 5) return;
   const TTableEntry& first = objects.front().Entry;
   const std::string database = first.Database.empty() ? source_->Database() : first.Database;
-  std::string sql = "SHOW TABLE STATUS FROM " + quote_identifier(database, request_->Options.QuoteNames);
+  std::string sql =
+      "SHOW TABLE STATUS FROM " + quote_identifier(database, request_->Options.QuoteNames);
   if (from_table_names_) {
     std::string list;
     for (const auto& o : objects) {
@@ -208,7 +208,8 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
   if (opt.GenerateHeader) {
     EmitText("-- \r\n-- Table structure for table " + o.Name + "\r\n-- \r\n\r\n");
   }
-  if (opt.AddDrop) Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
+  if (opt.AddDrop)
+    Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
   TDumpRowReader& rows = source_->Rows();
   const std::string sql = "SHOW CREATE TABLE " + o.Name;
   rows.Execute(sql);

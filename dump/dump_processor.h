@@ -26,9 +26,9 @@ using TBackupProgress = std::function<void(const std::string&, int, int, int)>;
 struct TDumpRequest {
   TMyDumpObjects Objects;
   TMyDumpOptions Options;
-  std::string Charset;               // script character-set name, may be empty
-  std::vector<TTableEntry> Tables;   // empty: every table of the database
-  TBackupProgress Progress;          // may be empty
+  std::string Charset;              // script character-set name, may be empty
+  std::vector<TTableEntry> Tables;  // empty: every table of the database
+  TBackupProgress Progress;         // may be empty
 };
 
 // A request the dump cannot honour (a section this build does not write).

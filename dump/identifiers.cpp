@@ -16,8 +16,10 @@ using platform::trim;
 size_t qualifying_dot(std::string_view piece) {
   bool inside = false;
   for (size_t i = 0; i < piece.size(); ++i) {
-    if (piece[i] == '`') inside = !inside;
-    else if (piece[i] == '.' && !inside) return i;
+    if (piece[i] == '`')
+      inside = !inside;
+    else if (piece[i] == '.' && !inside)
+      return i;
   }
   return std::string_view::npos;
 }

@@ -33,10 +33,10 @@ class TInsertBuilder {
   const bool ext_;
   const int batch_;
   const std::string header_;
-  std::string line_;             // row line being built
-  bool new_statement_ = true;    // extended form: next row opens a statement
-  std::int64_t running_ = 0;     // extended form: length of the statement so far
-  int in_batch_ = 0;             // one-row form: rows in the current batch
+  std::string line_;           // row line being built
+  bool new_statement_ = true;  // extended form: next row opens a statement
+  std::int64_t running_ = 0;   // extended form: length of the statement so far
+  int in_batch_ = 0;           // one-row form: rows in the current batch
 };
 
 }  // namespace dump

@@ -15,8 +15,16 @@ bool is_large_object(std::uint8_t t) {
 
 bool is_number(std::uint8_t t) {
   switch (t) {
-    case kDecimal: case kTiny: case kShort: case kLong: case kFloat: case kDouble:
-    case kLongLong: case kInt24: case kYear: case kNewDecimal:
+    case kDecimal:
+    case kTiny:
+    case kShort:
+    case kLong:
+    case kFloat:
+    case kDouble:
+    case kLongLong:
+    case kInt24:
+    case kYear:
+    case kNewDecimal:
       return true;
     default:
       return false;
@@ -74,10 +82,14 @@ TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_
       (t == kVarChar || t == kVarString || t == kString || is_large_object(t))) {
     plan.Hex = true;
   }
-  if (is_number(t)) plan.Class = TLiteralClass::Number;
-  else if (is_date_time(t)) plan.Class = TLiteralClass::DateTime;
-  else if (t == kBit && !fields_as_string) plan.Class = TLiteralClass::Integer;
-  else plan.Class = TLiteralClass::String;
+  if (is_number(t))
+    plan.Class = TLiteralClass::Number;
+  else if (is_date_time(t))
+    plan.Class = TLiteralClass::DateTime;
+  else if (t == kBit && !fields_as_string)
+    plan.Class = TLiteralClass::Integer;
+  else
+    plan.Class = TLiteralClass::String;
   return plan;
 }
 
@@ -114,8 +126,10 @@ void append_literal(std::string& out, const TLiteralPlan& plan, std::string_view
     return;
   }
   if (plan.Hex) {
-    if (value.empty()) out += "''";
-    else append_hex(out, value);
+    if (value.empty())
+      out += "''";
+    else
+      append_hex(out, value);
     return;
   }
   switch (plan.Class) {

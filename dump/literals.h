@@ -15,11 +15,10 @@ namespace dump {
 // MySQL column type codes and flags the literals depend on.
 namespace mysql_type {
 inline constexpr std::uint8_t kDecimal = 0, kTiny = 1, kShort = 2, kLong = 3, kFloat = 4,
-                              kDouble = 5, kNull = 6, kTimestamp = 7, kLongLong = 8,
-                              kInt24 = 9, kDate = 10, kTime = 11, kDateTime = 12,
-                              kYear = 13, kNewDate = 14, kVarChar = 15, kBit = 16,
-                              kNewDecimal = 246, kEnum = 247, kSet = 248, kTinyBlob = 249,
-                              kMediumBlob = 250, kLongBlob = 251, kBlob = 252,
+                              kDouble = 5, kNull = 6, kTimestamp = 7, kLongLong = 8, kInt24 = 9,
+                              kDate = 10, kTime = 11, kDateTime = 12, kYear = 13, kNewDate = 14,
+                              kVarChar = 15, kBit = 16, kNewDecimal = 246, kEnum = 247, kSet = 248,
+                              kTinyBlob = 249, kMediumBlob = 250, kLongBlob = 251, kBlob = 252,
                               kVarString = 253, kString = 254, kGeometry = 255;
 inline constexpr std::uint16_t kBinaryFlag = 0x80;
 inline constexpr std::uint16_t kBinaryCharset = 63;

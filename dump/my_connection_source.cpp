@@ -8,8 +8,8 @@ void TMyRowReaderAdapter::Execute(const std::string& sql) {
   has_result_ = reader_.Execute(sql);
   if (!has_result_) return;  // an OK answer: no columns, no rows
   for (const auto& c : reader_.Columns()) {
-    columns_.push_back({c.Name, c.Type, static_cast<std::uint16_t>(c.Flags & 0xFFFF), c.Length,
-                        c.Charset});
+    columns_.push_back(
+        {c.Name, c.Type, static_cast<std::uint16_t>(c.Flags & 0xFFFF), c.Length, c.Charset});
   }
 }
 

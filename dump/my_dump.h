@@ -25,9 +25,8 @@ namespace dump {
 class TDbDump;
 
 // Sender, ObjectName, ObjectNum (from 0), ObjectCount, Percent (0-100).
-using TDbBackupProgressEvent =
-    std::function<void(TDbDump& Sender, const std::string& ObjectName, int ObjectNum,
-                       int ObjectCount, int Percent)>;
+using TDbBackupProgressEvent = std::function<void(TDbDump& Sender, const std::string& ObjectName,
+                                                  int ObjectNum, int ObjectCount, int Percent)>;
 
 class TDbDump {
  public:
@@ -107,8 +106,7 @@ class TMyDump : public TDbDump {
   TDbDumpProcessor& Processor() override;
 
  private:
-  TMyDumpObjects objects_{TMyDumpObject::doTables, TMyDumpObject::doData,
-                          TMyDumpObject::doViews};
+  TMyDumpObjects objects_{TMyDumpObject::doTables, TMyDumpObject::doData, TMyDumpObject::doViews};
   TMyDumpOptions options_;
   std::vector<TTableEntry> procs_, triggers_;
   std::unique_ptr<TMyDumpProcessor> processor_;  // created at the first Backup

@@ -13,7 +13,8 @@ void emit_opening_frame(TLineSink& sink, const std::string& charset, bool object
     sink.Emit("/*!40101 SET NAMES " + charset + " */;");
   }
   if (objects) {
-    sink.Emit("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
+    sink.Emit(
+        "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
     sink.Emit("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
   }
 }
@@ -33,12 +34,9 @@ void emit_closing_frame(TLineSink& sink, const std::string& charset, bool object
 std::string header_text(const THeaderFacts& f) {
   return std::string("-- Kovrat version: ") + kDumpVersion + "\r\n" +
          "-- MySQL server version: " + f.ServerVersion + "\r\n" +
-         "-- MySQL client version: " + f.ClientVersion + "\r\n" +
-         "-- Script date " + f.ScriptDate + "\r\n" +
-         "-- ---------------------------------------------------------------------- \r\n" +
-         "-- Server: " + f.Server + "\r\n" +
-         "-- Database: " + f.Database + "\r\n" +
-         "\r\n";
+         "-- MySQL client version: " + f.ClientVersion + "\r\n" + "-- Script date " + f.ScriptDate +
+         "\r\n" + "-- ---------------------------------------------------------------------- \r\n" +
+         "-- Server: " + f.Server + "\r\n" + "-- Database: " + f.Database + "\r\n" + "\r\n";
 }
 
 std::string script_date_now() {

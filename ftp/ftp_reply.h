@@ -17,7 +17,7 @@ namespace ftp {
 enum class TNetReplyFormat { rfNormal, rfIndentMidLines };
 
 struct TNetReplyFTP {
-  std::string Code;       // three digits, or empty
+  std::string Code;         // three digits, or empty
   platform::LineList Text;  // the text lines without their code prefixes
   TNetReplyFormat ReplyFormat = TNetReplyFormat::rfNormal;
 

@@ -43,19 +43,20 @@ class ENetNotASocket : public ENetSocketError {
 // empty text for numbers without one.
 std::string socket_error_text(int error_code);
 
-#define YEDEK_NET_EXCEPTION(Name, Base, Message)       \
-  class Name : public Base {                           \
-   public:                                             \
-    Name() : Base(Message) {}                          \
-                                                       \
-   protected:                                          \
-    explicit Name(const std::string& m) : Base(m) {}   \
+#define YEDEK_NET_EXCEPTION(Name, Base, Message)     \
+  class Name : public Base {                         \
+   public:                                           \
+    Name() : Base(Message) {}                        \
+                                                     \
+   protected:                                        \
+    explicit Name(const std::string& m) : Base(m) {} \
   };
 
 YEDEK_NET_EXCEPTION(ENetConnClosedGracefully, ENetException, "Connection Closed Gracefully.")
 YEDEK_NET_EXCEPTION(ENetReadTimeout, ENetException, "Read timed out.")
 YEDEK_NET_EXCEPTION(ENetReadLnMaxLineLengthExceeded, ENetException, "Max line length exceeded.")
-YEDEK_NET_EXCEPTION(ENetReadLnWaitMaxAttemptsExceeded, ENetException, "Max line read attempts exceeded.")
+YEDEK_NET_EXCEPTION(ENetReadLnWaitMaxAttemptsExceeded, ENetException,
+                    "Max line read attempts exceeded.")
 YEDEK_NET_EXCEPTION(ENetNotConnected, ENetException, "Not Connected")
 YEDEK_NET_EXCEPTION(ENetAlreadyConnected, ENetException, "Already connected.")
 YEDEK_NET_EXCEPTION(ENetHostRequired, ENetException, "A Host is required")

@@ -166,7 +166,8 @@ bool TNetFTP::ConnectOnce() {
       size_t start = 0;
       for (;;) {
         size_t semi = rest.find(';', start);
-        std::string word = upper(rest.substr(start, semi == std::string::npos ? semi : semi - start));
+        std::string word =
+            upper(rest.substr(start, semi == std::string::npos ? semi : semi - start));
         word.erase(0, word.find_first_not_of(' '));
         word.erase(word.find_last_not_of(' ') + 1);
         if (word == "ZONE") zone = true;

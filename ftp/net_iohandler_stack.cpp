@@ -140,8 +140,8 @@ std::string TNetIOHandlerStack::ReadLine(std::string_view terminator, int timeou
     if (!input_.Empty()) {
       found = input_.IndexOf(term, scan);
       // Bytes already searched are not searched again.
-      std::int64_t next = static_cast<std::int64_t>(input_.Size()) -
-                          static_cast<std::int64_t>(term.size()) + 1;
+      std::int64_t next =
+          static_cast<std::int64_t>(input_.Size()) - static_cast<std::int64_t>(term.size()) + 1;
       scan = static_cast<std::size_t>(std::max<std::int64_t>(next, 0));
     }
     if (max_length > 0 && MaxLineAction == TNetMaxLineAction::maException &&
@@ -158,8 +158,8 @@ std::string TNetIOHandlerStack::ReadLine(std::string_view terminator, int timeou
     }
     CheckDisconnected(true, true);
     if (FillInputBuffer(true, timeout, false) == -1) line_timed_out_ = true;
-    if (timeout >= 0 && std::chrono::steady_clock::now() - start >=
-                            std::chrono::milliseconds(timeout))
+    if (timeout >= 0 &&
+        std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout))
       line_timed_out_ = true;
     if (line_timed_out_) return std::string();
   }
@@ -213,7 +213,8 @@ void TNetIOHandlerStack::WriteStream(TStream& stream, std::int64_t size, bool wr
     const int width = LargeStream ? 8 : 4;
     if (!LargeStream && size >= 2147483648LL) throw ENetIOHandlerRequiresLargeStream();
     for (int i = 0; i < width; ++i)
-      prefix[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * (width - 1 - i)));
+      prefix[i] =
+          static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * (width - 1 - i)));
     WriteBytes(prefix, static_cast<std::size_t>(width));
   }
   std::vector<char> buf(static_cast<size_t>(std::max(SendBufferSize, 1)));

@@ -88,8 +88,7 @@ class TNetIOHandlerStack {
 
   // A line up to the terminator (default LF; a CR before the LF is dropped).
   // An empty text when the wait timed out (ReadLnTimedout() is then true).
-  std::string ReadLine(std::string_view terminator = "\n", int timeout = -1,
-                       int max_length = -1);
+  std::string ReadLine(std::string_view terminator = "\n", int timeout = -1, int max_length = -1);
   // The next line that is not empty after trimming, trimmed.
   std::string ReadNonEmptyLine(int max_attempts = kMaxAttempts);
   bool ReadLnTimedout() const { return line_timed_out_; }

@@ -18,7 +18,7 @@ TFileStream::TFileStream(const std::string& path) : path_(path) {
   int fd = ::open(platform::to_os_path(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw platform::EFOpenError(path, errno);
   fd_.reset(fd);
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw platform::EFOpenError(path, EISDIR);
 }
 
@@ -34,10 +34,12 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   }
 }
 
-void TFileStream::SetPosition(std::int64_t position) { position_ = std::max<std::int64_t>(position, 0); }
+void TFileStream::SetPosition(std::int64_t position) {
+  position_ = std::max<std::int64_t>(position, 0);
+}
 
 std::int64_t TFileStream::Size() const {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd_.get(), &st) != 0) throw std::system_error(errno, std::generic_category(), path_);
   return st.st_size;
 }

@@ -11,11 +11,13 @@ namespace mysql {
 namespace {
 
 constexpr const char* kNames[] = {
-    "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD",
-    "Date", "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic",
-    "FmtMemo", "ParadoxOle", "dBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString",
-    "LargeInt", "ADT", "Array", "Reference", "DataSet", "HugeBlob", "HugeClob", "Variant",
-    "Interface", "Dispatch", "Guid", "SQLTimeStamp", "FMTBcdField",
+    "Unknown",      "String",      "SmallInt", "Integer",     "Word",      "Boolean",
+    "Float",        "Currency",    "BCD",      "Date",        "Time",      "DateTime",
+    "Bytes",        "VarBytes",    "AutoInc",  "Blob",        "Memo",      "Graphic",
+    "FmtMemo",      "ParadoxOle",  "dBaseOle", "TypedBinary", "Cursor",    "FixedChar",
+    "WideString",   "LargeInt",    "ADT",      "Array",       "Reference", "DataSet",
+    "HugeBlob",     "HugeClob",    "Variant",  "Interface",   "Dispatch",  "Guid",
+    "SQLTimeStamp", "FMTBcdField",
 };
 static_assert(sizeof kNames / sizeof kNames[0] == ftFMTBcd + 1);
 
@@ -49,15 +51,41 @@ std::string_view FieldTypeNames(TFieldType type) {
 
 TFieldType base_field_type(TFieldType type) {
   switch (type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: return ftInteger;
-    case ftString: case ftFixedChar: case ftGuid: return ftString;
-    case ftFloat: case ftCurrency: return ftFloat;
-    case ftDate: case ftTime: case ftDateTime: return ftDateTime;
-    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle:
-    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob: return ftBlob;
-    case ftIDispatch: case ftInterface: return ftInterface;
-    case ftCursor: case ftWideString: case ftUnknown: return ftUnknown;
-    default: return type;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+      return ftInteger;
+    case ftString:
+    case ftFixedChar:
+    case ftGuid:
+      return ftString;
+    case ftFloat:
+    case ftCurrency:
+      return ftFloat;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+      return ftDateTime;
+    case ftBlob:
+    case ftMemo:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+    case ftOraBlob:
+    case ftOraClob:
+      return ftBlob;
+    case ftIDispatch:
+    case ftInterface:
+      return ftInterface;
+    case ftCursor:
+    case ftWideString:
+    case ftUnknown:
+      return ftUnknown;
+    default:
+      return type;
   }
 }
 
@@ -67,7 +95,8 @@ std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint3
   std::uint32_t len = length;
   if (options.UseUnicode && is_text_type(type) && charset != kBinaryCharset) len /= 3;
   if ((type == MYSQL_TYPE_TIMESTAMP || type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_TIME ||
-       type == MYSQL_TYPE_DATETIME) && charset == kUtf8Charset)
+       type == MYSQL_TYPE_DATETIME) &&
+      charset == kUtf8Charset)
     len /= 3;
   const std::string up = upper(stmt.sql);
   const int major = stmt.server_major, minor = stmt.server_minor;
@@ -114,37 +143,60 @@ TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t c
   switch (type) {
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_NEWDECIMAL:
-      t.DataType = options.NumericType == ntBCD ? ftBCD
-                   : options.NumericType == ntFmtBCD ? ftFMTBcd : ftFloat;
+      t.DataType = options.NumericType == ntBCD      ? ftBCD
+                   : options.NumericType == ntFmtBCD ? ftFMTBcd
+                                                     : ftFloat;
       break;
     case MYSQL_TYPE_TINY:
       t.DataType = t.Length == 1 && options.EnableBoolean ? ftBoolean : ftSmallint;
       break;
-    case MYSQL_TYPE_SHORT: t.DataType = flags & UNSIGNED_FLAG ? ftWord : ftSmallint; break;
-    case MYSQL_TYPE_LONG: t.DataType = flags & UNSIGNED_FLAG ? ftLargeint : ftInteger; break;
+    case MYSQL_TYPE_SHORT:
+      t.DataType = flags & UNSIGNED_FLAG ? ftWord : ftSmallint;
+      break;
+    case MYSQL_TYPE_LONG:
+      t.DataType = flags & UNSIGNED_FLAG ? ftLargeint : ftInteger;
+      break;
     case MYSQL_TYPE_FLOAT:
-    case MYSQL_TYPE_DOUBLE: t.DataType = ftFloat; break;
+    case MYSQL_TYPE_DOUBLE:
+      t.DataType = ftFloat;
+      break;
     case MYSQL_TYPE_NULL:
       t.DataType = ftString;
       t.ReadOnly = true;
       break;
-    case MYSQL_TYPE_TIMESTAMP: t.DataType = ftDateTime; break;
+    case MYSQL_TYPE_TIMESTAMP:
+      t.DataType = ftDateTime;
+      break;
     case MYSQL_TYPE_LONGLONG:
       t.DataType = options.OptimizedBigInt && t.Length < 12 ? ftInteger : ftLargeint;
       break;
-    case MYSQL_TYPE_INT24: t.DataType = ftInteger; break;
+    case MYSQL_TYPE_INT24:
+      t.DataType = ftInteger;
+      break;
     case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_NEWDATE: t.DataType = ftDate; break;
-    case MYSQL_TYPE_TIME: t.DataType = ftTime; break;
-    case MYSQL_TYPE_DATETIME: t.DataType = ftDateTime; break;
-    case MYSQL_TYPE_YEAR: t.DataType = ftWord; break;
+    case MYSQL_TYPE_NEWDATE:
+      t.DataType = ftDate;
+      break;
+    case MYSQL_TYPE_TIME:
+      t.DataType = ftTime;
+      break;
+    case MYSQL_TYPE_DATETIME:
+      t.DataType = ftDateTime;
+      break;
+    case MYSQL_TYPE_YEAR:
+      t.DataType = ftWord;
+      break;
     case MYSQL_TYPE_VARCHAR:
-    case MYSQL_TYPE_VAR_STRING: t.DataType = binary_bytes ? ftVarBytes : ftString; break;
+    case MYSQL_TYPE_VAR_STRING:
+      t.DataType = binary_bytes ? ftVarBytes : ftString;
+      break;
     case MYSQL_TYPE_BIT:
       t.DataType = options.OptimizedBigInt && t.Length < 32 ? ftInteger : ftLargeint;
       break;
     case MYSQL_TYPE_ENUM:
-    case MYSQL_TYPE_SET: t.DataType = ftString; break;
+    case MYSQL_TYPE_SET:
+      t.DataType = ftString;
+      break;
     case MYSQL_TYPE_STRING:
       t.DataType = binary_bytes ? ftBytes : ftString;
       t.Fixed = !binary_bytes;
@@ -153,7 +205,9 @@ TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t c
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB:
-    case MYSQL_TYPE_GEOMETRY: t.DataType = binary ? ftBlob : ftMemo; break;
+    case MYSQL_TYPE_GEOMETRY:
+      t.DataType = binary ? ftBlob : ftMemo;
+      break;
     default:
       throw EMyError(CR_UNKNOWN_ERROR, "Unknown MySQL datatype (" + std::to_string(type) + ")");
   }
@@ -174,10 +228,15 @@ TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t c
                        t.DataType == ftBytes || t.DataType == ftVarBytes;
     if (sized && t.Size == 0 && type != MYSQL_TYPE_NULL) t.Size = 65530;
     switch (t.DataType) {
-      case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftLargeint:
+      case ftSmallint:
+      case ftInteger:
+      case ftWord:
+      case ftFloat:
+      case ftLargeint:
         t.Precision = t.Size;
         break;
-      default: break;
+      default:
+        break;
     }
     if (t.DataType == ftFloat || t.DataType == ftBCD) t.Scale = decimals;
   }

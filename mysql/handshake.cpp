@@ -74,8 +74,8 @@ std::string auth_response(std::uint16_t server_capabilities, std::string_view pa
 }
 
 std::string login_packet(std::uint32_t flags, std::uint16_t server_capabilities,
-                         std::uint8_t charset, std::string_view user,
-                         std::string_view auth, std::string_view database) {
+                         std::uint8_t charset, std::string_view user, std::string_view auth,
+                         std::string_view database) {
   std::string p;
   if (flags & CLIENT_PROTOCOL_41) {
     put_u32(p, flags);

@@ -80,8 +80,8 @@ std::string auth_response(std::uint16_t server_capabilities, std::string_view pa
 // Login packet payload (4.1 form with CLIENT_PROTOCOL_41, else the short
 // 2-byte-flags form).
 std::string login_packet(std::uint32_t flags, std::uint16_t server_capabilities,
-                         std::uint8_t charset, std::string_view user,
-                         std::string_view auth, std::string_view database);
+                         std::uint8_t charset, std::string_view user, std::string_view auth,
+                         std::string_view database);
 
 // The server's answer to the login (or to an auth answer).
 enum class TAuthReply {

@@ -12,10 +12,10 @@ namespace mysql {
 
 struct TMyColumn {
   std::string Database;
-  std::string Table;     // alias of the table
-  std::string OrgTable;  // underlying table name
-  std::string Name;      // column name (alias)
-  std::string OrgName;   // underlying column name
+  std::string Table;          // alias of the table
+  std::string OrgTable;       // underlying table name
+  std::string Name;           // column name (alias)
+  std::string OrgName;        // underlying column name
   std::uint16_t Charset = 0;  // character-set number (63 = binary)
   std::uint32_t Length = 0;   // declared length
   std::uint8_t Type = 0;      // MySQL type code (MYSQL_TYPE_*)

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "mysql/my_sql_session.h"
 #include "mysql/my_row_reader.h"
+#include "mysql/my_sql_session.h"
 #include "platform/codepage.h"
 
 namespace mysql {
@@ -50,11 +50,11 @@ void TMyConnectionOptions::CheckInactive() const {
   if (owner_.Connected()) owner_.RaiseDatabaseError(kOpenConnection);
 }
 
-#define YEDEK_OPTION_SETTER(Name, field)        \
+#define YEDEK_OPTION_SETTER(Name, field)                    \
   void TMyConnectionOptions::Set##Name(decltype(field) v) { \
-    if (v == field) return;                     \
-    CheckInactive();                            \
-    field = v;                                  \
+    if (v == field) return;                                 \
+    CheckInactive();                                        \
+    field = v;                                              \
   }
 void TMyConnectionOptions::SetCharset(const std::string& v) {
   if (v == charset_) return;
@@ -129,9 +129,12 @@ void TMyConnection::Connect() {
       size_t eq = line.find('=');
       if (eq == std::string::npos) continue;
       std::string key = lower(line.substr(0, eq)), value = line.substr(eq + 1);
-      if (key == "server") server_ = value;
-      else if (key == "username") username_ = value;
-      else if (key == "password") password_ = value;
+      if (key == "server")
+        server_ = value;
+      else if (key == "username")
+        username_ = value;
+      else if (key == "password")
+        password_ = value;
     }
   }
   if (BeforeConnect) BeforeConnect(*this);
@@ -189,10 +192,17 @@ void TMyConnection::DoConnect() {
       reader.Close();
     }
     switch (isolation_level_) {
-      case ilReadUnCommitted: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ UNCOMMITTED"); break;
-      case ilRepeatableRead: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"); break;
-      case ilSerializable: ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL SERIALIZABLE"); break;
-      case ilReadCommitted: break;
+      case ilReadUnCommitted:
+        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ UNCOMMITTED");
+        break;
+      case ilRepeatableRead:
+        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+        break;
+      case ilSerializable:
+        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL SERIALIZABLE");
+        break;
+      case ilReadCommitted:
+        break;
     }
   } catch (...) {
     // The first error is the one reported; the disconnect's are ignored.
@@ -244,10 +254,9 @@ int TMyConnection::AddDestroyListener(std::function<void()> fn) {
 }
 
 void TMyConnection::RemoveDestroyListener(int token) {
-  destroy_listeners_.erase(
-      std::remove_if(destroy_listeners_.begin(), destroy_listeners_.end(),
-                     [&](const auto& p) { return p.first == token; }),
-      destroy_listeners_.end());
+  destroy_listeners_.erase(std::remove_if(destroy_listeners_.begin(), destroy_listeners_.end(),
+                                          [&](const auto& p) { return p.first == token; }),
+                           destroy_listeners_.end());
 }
 
 void TMyConnection::BeginUse(TMyConnectionClient* client) {

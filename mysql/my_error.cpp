@@ -64,8 +64,7 @@ constexpr const char* kClientErrors[48] = {
 int trailing_number(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && !std::isdigit(static_cast<unsigned char>(text[end - 1]))) {
-    if (text[end - 1] != ' ' && text[end - 1] != '\r' && text[end - 1] != '\n')
-      return 0;
+    if (text[end - 1] != ' ' && text[end - 1] != '\r' && text[end - 1] != '\n') return 0;
     --end;
   }
   size_t start = end;
@@ -76,8 +75,7 @@ int trailing_number(std::string_view text) {
 
 }  // namespace
 
-EMyError::EMyError(int error_code, const std::string& message)
-    : EDbError(error_code, message) {
+EMyError::EMyError(int error_code, const std::string& message) : EDbError(error_code, message) {
   if (error_code == 1064) line_number_ = trailing_number(message);
 }
 

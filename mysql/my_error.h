@@ -78,15 +78,13 @@ std::string_view client_error_text(int code);
 // The message rule of the session: the client text for the code (already
 // formatted by the caller when it has arguments); an extra text replaces it
 // for 2003 and is appended after CR LF for every other code.
-std::string error_message(int code, std::string_view formatted_client_text,
-                          std::string_view extra);
+std::string error_message(int code, std::string_view formatted_client_text, std::string_view extra);
 
 // Builds an EMyError by the message rule from the code's own (argument-free)
 // text and an extra text.
 EMyError make_error(int code, std::string_view extra = {});
 
 // "<name>: <message>" when name is not empty, else the message alone.
-std::string prefixed_message(std::string_view component_name,
-                             std::string_view message);
+std::string prefixed_message(std::string_view component_name, std::string_view message);
 
 }  // namespace mysql

@@ -118,10 +118,14 @@ int TStringField::AsInteger() const {
 std::int64_t TIntegerFieldBase::AsLargeInt() const {
   std::int64_t v = TField::AsLargeInt();
   switch (DataType()) {
-    case ftSmallint: return static_cast<std::int16_t>(v);
-    case ftWord: return static_cast<std::uint16_t>(v);
-    case ftInteger: return static_cast<std::int32_t>(v);
-    default: return v;
+    case ftSmallint:
+      return static_cast<std::int16_t>(v);
+    case ftWord:
+      return static_cast<std::uint16_t>(v);
+    case ftInteger:
+      return static_cast<std::int32_t>(v);
+    default:
+      return v;
   }
 }
 

@@ -76,7 +76,7 @@ class TStringField : public TField {
  public:
   TStringField() : TField(ftString) {}
   std::string AsString() const override;  // up to the first NUL
-  int AsInteger() const override;  // "'%s' is not a valid integer value"
+  int AsInteger() const override;         // "'%s' is not a valid integer value"
   std::int64_t AsLargeInt() const override;
 };
 

@@ -14,32 +14,52 @@ namespace {
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
 }
 
 std::unique_ptr<TField> make_field(TFieldType type) {
   switch (type) {
-    case ftString: return std::make_unique<TStringField>();
-    case ftSmallint: return std::make_unique<TSmallintField>();
-    case ftInteger: return std::make_unique<TIntegerField>();
-    case ftWord: return std::make_unique<TWordField>();
-    case ftBoolean: return std::make_unique<TBooleanField>();
-    case ftFloat: return std::make_unique<TFloatField>();
-    case ftCurrency: return std::make_unique<TCurrencyField>();
-    case ftBCD: return std::make_unique<TBCDField>();
-    case ftFMTBcd: return std::make_unique<TFMTBCDField>();
-    case ftDate: return std::make_unique<TDateField>();
-    case ftTime: return std::make_unique<TTimeField>();
-    case ftDateTime: return std::make_unique<TDateTimeField>();
-    case ftBytes: return std::make_unique<TBytesField>();
-    case ftVarBytes: return std::make_unique<TVarBytesField>();
-    case ftBlob: return std::make_unique<TBlobField>();
-    case ftMemo: return std::make_unique<TMemoField>();
-    case ftWideString: return std::make_unique<TWideStringField>();
-    case ftLargeint: return std::make_unique<TLargeintField>();
-    default: return std::make_unique<TField>(type);
+    case ftString:
+      return std::make_unique<TStringField>();
+    case ftSmallint:
+      return std::make_unique<TSmallintField>();
+    case ftInteger:
+      return std::make_unique<TIntegerField>();
+    case ftWord:
+      return std::make_unique<TWordField>();
+    case ftBoolean:
+      return std::make_unique<TBooleanField>();
+    case ftFloat:
+      return std::make_unique<TFloatField>();
+    case ftCurrency:
+      return std::make_unique<TCurrencyField>();
+    case ftBCD:
+      return std::make_unique<TBCDField>();
+    case ftFMTBcd:
+      return std::make_unique<TFMTBCDField>();
+    case ftDate:
+      return std::make_unique<TDateField>();
+    case ftTime:
+      return std::make_unique<TTimeField>();
+    case ftDateTime:
+      return std::make_unique<TDateTimeField>();
+    case ftBytes:
+      return std::make_unique<TBytesField>();
+    case ftVarBytes:
+      return std::make_unique<TVarBytesField>();
+    case ftBlob:
+      return std::make_unique<TBlobField>();
+    case ftMemo:
+      return std::make_unique<TMemoField>();
+    case ftWideString:
+      return std::make_unique<TWideStringField>();
+    case ftLargeint:
+      return std::make_unique<TLargeintField>();
+    default:
+      return std::make_unique<TField>(type);
   }
 }
 
@@ -210,8 +230,8 @@ void TMyQuery::BindPersistentFields() {
     const TMyColumn& c = columns_[found];
     const TFieldType def = c.Typing.DataType;
     if (!types_compatible(f->DataType(), def)) {
-      DatabaseError("Type mismatch for field '" + f->DisplayName() + "', expecting: " +
-                    std::string(FieldTypeNames(f->DataType())) +
+      DatabaseError("Type mismatch for field '" + f->DisplayName() +
+                    "', expecting: " + std::string(FieldTypeNames(f->DataType())) +
                     " actual: " + std::string(FieldTypeNames(def)));
     }
     const TFieldType t = f->DataType();

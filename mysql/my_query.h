@@ -76,13 +76,12 @@ class TMyQuery : private TMyConnectionClient {
   // Fields in order (persistent ones, or the default ones while open).
   std::vector<TField*> Fields() const;
   int FieldCount() const { return static_cast<int>(Fields().size()); }
-  TField* FindField(const std::string& name) const;  // case-insensitive
+  TField* FindField(const std::string& name) const;    // case-insensitive
   TField& FieldByName(const std::string& name) const;  // "Field '%s' not found"
 
   // Adds a persistent field (dataset must be closed); returns it.
   template <typename F>
-  F& AddField(const std::string& field_name, const std::string& component_name = {},
-              int size = 0) {
+  F& AddField(const std::string& field_name, const std::string& component_name = {}, int size = 0) {
     auto f = std::make_unique<F>();
     f->SetFieldName(field_name);
     f->SetName(component_name);

@@ -17,9 +17,7 @@ constexpr std::size_t kInitialCapacity = 8192;
 constexpr std::size_t kGrowStep = 1 << 20;
 }  // namespace
 
-TPacketHeader decode_packet_header(const unsigned char* p) {
-  return {get_u24(p), p[3]};
-}
+TPacketHeader decode_packet_header(const unsigned char* p) { return {get_u24(p), p[3]}; }
 
 void encode_packet_header(unsigned char* p, std::uint32_t length, std::uint8_t sequence) {
   p[0] = length & 0xFF;

@@ -59,8 +59,8 @@ auto TMySqlSession::Recorded(Fn&& fn) -> decltype(fn()) {
 }
 
 void TMySqlSession::Connect(const std::string& host, const std::string& user,
-                            const std::string& password, const std::string& database,
-                            int port, std::uint32_t flags) {
+                            const std::string& password, const std::string& database, int port,
+                            std::uint32_t flags) {
   Recorded([&] {
     if (!host.empty()) host_ = host;
     if (host_.empty()) host_ = "localhost";
@@ -151,9 +151,10 @@ void TMySqlSession::Authenticate(const std::string& password) {
         break;
       default: {
         char text[128];
-        std::snprintf(text, sizeof text,
-                      "The server's answer to the login is not an OK packet (first byte $%02X).",
-                      packet.empty() ? 0u : static_cast<unsigned>(static_cast<unsigned char>(packet[0])));
+        std::snprintf(
+            text, sizeof text,
+            "The server's answer to the login is not an OK packet (first byte $%02X).",
+            packet.empty() ? 0u : static_cast<unsigned>(static_cast<unsigned char>(packet[0])));
         throw make_error(CR_SERVER_HANDSHAKE_ERR, text);
       }
     }
@@ -237,9 +238,9 @@ void TMySqlSession::RefuseLocalInfile(const std::string& file_name) {
     if (h.has_status) server_status_ = h.status & ~SERVER_MORE_RESULTS_EXISTS;
   }
   state_ = 0;
-  throw make_error(CR_LOAD_DATA_LOCAL_INFILE_REJECTED,
-                   "The server asked for the local file '" + file_name +
-                       "'; the request was refused.");
+  throw make_error(
+      CR_LOAD_DATA_LOCAL_INFILE_REJECTED,
+      "The server asked for the local file '" + file_name + "'; the request was refused.");
 }
 
 bool TMySqlSession::ReadResultHeader() {

@@ -32,24 +32,22 @@ class TMySqlSession {
   ~TMySqlSession();
 
   // Options.
-  int connect_timeout = 0;           // seconds, TCP connect and greeting read
+  int connect_timeout = 0;             // seconds, TCP connect and greeting read
   int read_timeout = kForeverSeconds;  // applied before every command
-  std::string charset_name;          // "utf8" puts 33 into the login
-  int ip_version = 0;                // 0 IPv4, 1 IPv6, 2 both
-  int protocol = 0;                  // only 0 (TCP) is supported
+  std::string charset_name;            // "utf8" puts 33 into the login
+  int ip_version = 0;                  // 0 IPv4, 1 IPv6, 2 both
+  int protocol = 0;                    // only 0 (TCP) is supported
   // Largest logical packet accepted (the maximum the login announces).
   void SetMaxPacket(std::uint64_t n) { net_.SetMaxLogicalPacket(n); }
 
   // Opens the transport and logs in. port 0 means 3306, empty host
   // "localhost".
-  void Connect(const std::string& host, const std::string& user,
-               const std::string& password, const std::string& database, int port,
-               std::uint32_t flags);
+  void Connect(const std::string& host, const std::string& user, const std::string& password,
+               const std::string& database, int port, std::uint32_t flags);
   // Logs in over an already connected transport (the greeting is read
   // first). Used by Connect; tests and the fuzz target call it directly.
-  void ConnectOver(std::unique_ptr<TVio> vio, const std::string& user,
-                   const std::string& password, const std::string& database,
-                   std::uint32_t flags);
+  void ConnectOver(std::unique_ptr<TVio> vio, const std::string& user, const std::string& password,
+                   const std::string& database, std::uint32_t flags);
   void SelectDb(const std::string& name);
   void Ping();
   void Close();  // COM_QUIT without waiting, then socket close

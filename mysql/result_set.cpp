@@ -33,7 +33,8 @@ TResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags
     h.kind = TResultHeader::Ok;
     h.affected_rows = r.LenEnc();
     h.insert_id = r.LenEnc();
-    const bool p41 = (client_flags & CLIENT_PROTOCOL_41) && (server_capabilities & CLIENT_PROTOCOL_41);
+    const bool p41 =
+        (client_flags & CLIENT_PROTOCOL_41) && (server_capabilities & CLIENT_PROTOCOL_41);
     if ((p41 || (server_capabilities & CLIENT_TRANSACTIONS)) && r.Remaining() >= 2) {
       h.status = r.U16();
       h.has_status = true;
@@ -76,7 +77,10 @@ TMyColumn parse_column_definition(std::string_view p, bool protocol41, bool long
     c.Name = c.OrgName = std::string(r.LenEncString());
     std::string_view len = r.LenEncString();
     auto* lb = reinterpret_cast<const unsigned char*>(len.data());
-    c.Length = len.size() >= 3 ? get_u24(lb) : len.size() == 2 ? get_u16(lb) : len.size() == 1 ? lb[0] : 0;
+    c.Length = len.size() >= 3   ? get_u24(lb)
+               : len.size() == 2 ? get_u16(lb)
+               : len.size() == 1 ? lb[0]
+                                 : 0;
     std::string_view type = r.LenEncString();
     if (type.empty()) throw make_error(CR_MALFORMED_PACKET);
     c.Type = static_cast<std::uint8_t>(type[0]);
@@ -126,4 +130,3 @@ void parse_row(std::string_view p, std::size_t column_count,
 }
 
 }  // namespace mysql
-

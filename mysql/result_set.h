@@ -59,7 +59,6 @@ TMyColumn parse_column_definition(std::string_view p, bool protocol41, bool long
 // Row of a text result: one length-encoded value per column (251 = NULL).
 // values[i] views the bytes inside p; a NULL value has data() == nullptr.
 // Fewer values than columns, or a value running past the packet: 2027.
-void parse_row(std::string_view p, std::size_t column_count,
-               std::vector<std::string_view>& values);
+void parse_row(std::string_view p, std::size_t column_count, std::vector<std::string_view>& values);
 
 }  // namespace mysql

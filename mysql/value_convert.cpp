@@ -122,7 +122,8 @@ double parse_float_text(std::string_view text) {
     std::string_view exp_text = text.substr(i + 1);
     size_t j = 0;
     bool exp_neg = false;
-    if (j < exp_text.size() && (exp_text[j] == '-' || exp_text[j] == '+')) exp_neg = exp_text[j++] == '-';
+    if (j < exp_text.size() && (exp_text[j] == '-' || exp_text[j] == '+'))
+      exp_neg = exp_text[j++] == '-';
     if (j == exp_text.size())
       throw EConvertError("'" + std::string(exp_text) + "' is not a valid integer value");
     for (; j < exp_text.size(); ++j) {
@@ -155,8 +156,8 @@ std::optional<double> encode_date(int year, int month, int day) {
 }
 
 std::optional<double> encode_time(int hour, int minute, int second, int msec) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999)
     return std::nullopt;
   return ((hour * 3600.0 + minute * 60.0 + second) * 1000.0 + msec) / kMsPerDay;
 }
@@ -201,7 +202,8 @@ std::optional<double> parse_datetime_text(std::string_view s, int decimals) {
 
 std::optional<double> parse_timestamp_text(std::string_view s, std::uint32_t length, int decimals) {
   switch (length) {
-    case 19: return parse_datetime_text(s, 0);
+    case 19:
+      return parse_datetime_text(s, 0);
     case 14:
       return make_date_time(digits_at(s, 0, 4), digits_at(s, 4, 2), digits_at(s, 6, 2),
                             digits_at(s, 8, 2), digits_at(s, 10, 2), digits_at(s, 12, 2), 0);
@@ -288,11 +290,21 @@ void convert_value(const TMyColumn& column, std::string_view raw, bool is_null,
       else
         v = parse_integer_text(raw, t == ftLargeint);
       switch (t) {
-        case ftSmallint: out.i = static_cast<std::int16_t>(v); break;
-        case ftInteger: out.i = static_cast<std::int32_t>(v); break;
-        case ftWord: out.i = static_cast<std::uint16_t>(v); break;
-        case ftBoolean: out.i = (v & 0xFF) != 0; break;
-        default: out.i = v; break;
+        case ftSmallint:
+          out.i = static_cast<std::int16_t>(v);
+          break;
+        case ftInteger:
+          out.i = static_cast<std::int32_t>(v);
+          break;
+        case ftWord:
+          out.i = static_cast<std::uint16_t>(v);
+          break;
+        case ftBoolean:
+          out.i = (v & 0xFF) != 0;
+          break;
+        default:
+          out.i = v;
+          break;
       }
       break;
     }

@@ -34,11 +34,11 @@ std::optional<double> encode_time(int hour, int minute, int second, int msec);
 // Joins a date and a time of day the TDateTime way (time subtracted for
 // dates before 1899-12-30).
 double join_date_time(double date, double time);
-void decode_date_time(double value, int& year, int& month, int& day, int& hour,
-                      int& minute, int& second, int& msec);
+void decode_date_time(double value, int& year, int& month, int& day, int& hour, int& minute,
+                      int& second, int& msec);
 
 // Date and time texts; nullopt for an invalid value ("0000-00-00").
-std::optional<double> parse_date_text(std::string_view text);                 // YYYY-MM-DD
+std::optional<double> parse_date_text(std::string_view text);                    // YYYY-MM-DD
 std::optional<double> parse_datetime_text(std::string_view text, int decimals);  // + hh:mm:ss[.f]
 // TIMESTAMP by column length (19, 14, 12, 10, 8, 6, 4, 2; a longer one
 // with decimals is the 19 form with a fraction). EConvertError "Invalid

@@ -47,8 +47,10 @@ std::string socket_text(const char* head, int err) {
 bool ipv6_literal(const std::string& host) {
   bool colon = false;
   for (unsigned char c : host) {
-    if (c == ':') colon = true;
-    else if (!(std::isalnum(c) || c == '%' || c == '/')) return false;
+    if (c == ':')
+      colon = true;
+    else if (!(std::isalnum(c) || c == '%' || c == '/'))
+      return false;
   }
   return colon;
 }
@@ -88,7 +90,8 @@ bool TVioTcp::Connect() {
   if (rc != 0 || list == nullptr) {
     // The resolver's own code (EAI_*) as a positive number.
     error_code_ = rc < 0 ? -rc : rc;
-    error_text_ = format_text("Unknown host '%s'.\r\nSocket Error Code: %d($%X)", host_, error_code_);
+    error_text_ =
+        format_text("Unknown host '%s'.\r\nSocket Error Code: %d($%X)", host_, error_code_);
     if (list) ::freeaddrinfo(list);
     return false;
   }
@@ -126,11 +129,12 @@ bool TVioTcp::Connect() {
         } else {
           for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()).count();
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             if (left <= 0) {
               error_code_ = ETIMEDOUT;
-              error_text_ = format_text("Cannot connect to server on host '%s': Connection timed out",
-                                        host_, 0);
+              error_text_ = format_text(
+                  "Cannot connect to server on host '%s': Connection timed out", host_, 0);
               return false;
             }
             pollfd p{fd.get(), POLLOUT, 0};

@@ -159,8 +159,10 @@ std::u16string utf8_to_utf16(std::string_view s) {
     bool ok = i + len <= s.size();
     for (size_t k = 1; ok && k < len; ++k) {
       unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (cc & 0x3F);
+      if ((cc & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (cc & 0x3F);
     }
     static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
     if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
@@ -185,8 +187,10 @@ std::string ansi_to_utf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 8);
   for (unsigned char c : ansi) {
-    if (c < 0x80) out += static_cast<char>(c);
-    else append_utf8(out, t.to_utf16[c]);
+    if (c < 0x80)
+      out += static_cast<char>(c);
+    else
+      append_utf8(out, t.to_utf16[c]);
   }
   return out;
 }

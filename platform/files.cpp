@@ -21,19 +21,28 @@ EFCreateError::EFCreateError(const std::string& path, int err)
 
 std::string system_error_text(int err) {
   switch (err) {
-    case ENOENT: return "The system cannot find the file specified";
-    case ENOTDIR: return "The system cannot find the path specified";
+    case ENOENT:
+      return "The system cannot find the file specified";
+    case ENOTDIR:
+      return "The system cannot find the path specified";
     case EACCES:
     case EPERM:
-    case EROFS: return "Access is denied";
-    case EISDIR: return "Access is denied";
+    case EROFS:
+      return "Access is denied";
+    case EISDIR:
+      return "Access is denied";
     case EBUSY:
-    case ETXTBSY: return "The process cannot access the file because it is being used by another process";
-    case ENOSPC: return "There is not enough space on the disk";
+    case ETXTBSY:
+      return "The process cannot access the file because it is being used by another process";
+    case ENOSPC:
+      return "There is not enough space on the disk";
     case EMFILE:
-    case ENFILE: return "The system cannot open the file";
-    case ENAMETOOLONG: return "The filename or extension is too long";
-    default: return std::strerror(err);
+    case ENFILE:
+      return "The system cannot open the file";
+    case ENAMETOOLONG:
+      return "The filename or extension is too long";
+    default:
+      return std::strerror(err);
   }
 }
 

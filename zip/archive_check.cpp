@@ -69,7 +69,8 @@ ArchiveDirectory parse_end_records(std::string_view tail, std::uint64_t tail_off
     d.directory_offset = get_u32(at(tail, p + 16));
     d.comment = std::string(tail.substr(p + kEndRecordSize, comment_len));
     d.end_record_offset = tail_offset + p;
-    if (p >= kZip64LocatorSize && get_u32(at(tail, p - kZip64LocatorSize)) == kZip64LocatorSignature) {
+    if (p >= kZip64LocatorSize &&
+        get_u32(at(tail, p - kZip64LocatorSize)) == kZip64LocatorSignature) {
       std::uint64_t z = get_u64(at(tail, p - kZip64LocatorSize + 8));
       if (z < tail_offset || z - tail_offset + kZip64EndSize > tail.size())
         throw EArchiveCheckError("Cannot find 64-bit directory end record");
@@ -120,8 +121,8 @@ std::vector<ArchiveEntry> parse_central_directory(std::string_view dir, std::uin
     e.comment = std::string(dir.substr(p + nlen + xlen, clen));
     p += nlen + xlen + clen;
     apply_zip64_extra(e.extra, e, usize == kMax32, csize == kMax32, offset == kMax32);
-    e.name = decode_entry_name(e.name_bytes, (e.flags & kFlagUtf8) != 0,
-                               (e.version_made_by >> 8) == 0);
+    e.name =
+        decode_entry_name(e.name_bytes, (e.flags & kFlagUtf8) != 0, (e.version_made_by >> 8) == 0);
     out.push_back(std::move(e));
   }
   return out;
@@ -224,8 +225,8 @@ EntryCheck verify_entry(const std::string& os_path, const std::string& name_byte
     pos += n;
     left -= n;
     if (e->method == 0) {
-      crc = static_cast<std::uint32_t>(::crc32(crc, reinterpret_cast<const Bytef*>(in.data()),
-                                               static_cast<uInt>(n)));
+      crc = static_cast<std::uint32_t>(
+          ::crc32(crc, reinterpret_cast<const Bytef*>(in.data()), static_cast<uInt>(n)));
       out_total += n;
       continue;
     }
@@ -252,10 +253,14 @@ EntryCheck verify_entry(const std::string& os_path, const std::string& name_byte
     inflateEnd(&z);
   }
   if (!c.problem.empty()) return c;
-  if (!ended) c.problem = "Deflate data has no final block";
-  else if (out_total != e->uncompressed_size) c.problem = "Uncompressed size differs";
-  else if (crc != e->crc32) c.problem = "CRC-32 differs";
-  else c.ok = true;
+  if (!ended)
+    c.problem = "Deflate data has no final block";
+  else if (out_total != e->uncompressed_size)
+    c.problem = "Uncompressed size differs";
+  else if (crc != e->crc32)
+    c.problem = "CRC-32 differs";
+  else
+    c.ok = true;
   return c;
 }
 

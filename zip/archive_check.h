@@ -31,7 +31,7 @@ struct ArchiveEntry {
   std::uint16_t mod_time = 0;
   std::uint16_t mod_date = 0;
   std::uint32_t crc32 = 0;
-  std::uint64_t compressed_size = 0;    // Zip64 values resolved
+  std::uint64_t compressed_size = 0;  // Zip64 values resolved
   std::uint64_t uncompressed_size = 0;
   std::uint64_t local_header_offset = 0;
   std::uint16_t disk_number_start = 0;

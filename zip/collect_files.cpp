@@ -47,7 +47,8 @@ constexpr std::uint32_t kFilteredBits = faHidden | faSysFile | faVolumeID | faDi
 void TZipBaseArchiver::CollectFiles(const std::vector<std::u16string>& masks, int search_attr,
                                     bool recurse, const std::vector<std::u16string>& exclusions) {
   std::lock_guard<std::mutex> guard(collection_lock());
-  std::u16string base = base_dir_.empty() ? current_dir16() : normalize_path(base_dir_, current_dir16());
+  std::u16string base =
+      base_dir_.empty() ? current_dir16() : normalize_path(base_dir_, current_dir16());
   work_base_ = with_slash(base);
   const auto attr = static_cast<std::uint32_t>(search_attr);
   for (const auto& mask : masks) {
@@ -136,13 +137,22 @@ void TZipBaseArchiver::OfferFile(const TFoundFile& found,
   for (auto& i : items_)
     if (same_text_ignoring_case(i.Name, item.Name)) existing = &i;
   if (existing) {
-    const std::uint32_t old_stamp = static_cast<std::uint32_t>(existing->ModDate) << 16 | existing->ModTime;
+    const std::uint32_t old_stamp =
+        static_cast<std::uint32_t>(existing->ModDate) << 16 | existing->ModTime;
     bool replace = false;
     switch (options_.OverwriteMode) {
-      case omAlways: replace = true; break;
-      case omNever: replace = false; break;
-      case omIfNewer: replace = stamp > old_stamp; break;
-      case omIfOlder: replace = stamp < old_stamp; break;
+      case omAlways:
+        replace = true;
+        break;
+      case omNever:
+        replace = false;
+        break;
+      case omIfNewer:
+        replace = stamp > old_stamp;
+        break;
+      case omIfOlder:
+        replace = stamp < old_stamp;
+        break;
       case omPrompt: {
         std::u16string dest = existing->Name;
         replace = ConfirmOverwrite(found.full_path, dest);

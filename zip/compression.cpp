@@ -16,10 +16,14 @@ namespace zip {
 
 int compression_mode_for_level(TZipCompressionLevel level) {
   switch (level) {
-    case clNone: return 0;
-    case clFastest: return 1;
-    case clNormal: return 6;
-    case clMax: return 9;
+    case clNone:
+      return 0;
+    case clFastest:
+      return 1;
+    case clNormal:
+      return 6;
+    case clMax:
+      return 9;
   }
   return 1;
 }
@@ -85,11 +89,12 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
   std::uint32_t crc = 0;
   const std::size_t block = block_size_for_mode(compression_mode);
   std::vector<unsigned char> in;
-  if (source_size > 0) in.resize(source_size < block ? static_cast<std::size_t>(source_size) : block);
+  if (source_size > 0)
+    in.resize(source_size < block ? static_cast<std::size_t>(source_size) : block);
 
   DeflateStream ds;
-  bool init_ok = deflateInit2(&ds.z, compression_mode, Z_DEFLATED, -MAX_WBITS, 8,
-                              Z_DEFAULT_STRATEGY) == Z_OK;
+  bool init_ok =
+      deflateInit2(&ds.z, compression_mode, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
   ds.live = init_ok;
   const bool stored = method == kMethodStored || compression_mode == 0;
   bool deflate_failed = false;
@@ -104,8 +109,10 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
       crc = crc32_update(crc, in.data(), n);
       bool gave_up = false;
       if (stored) {
-        if (!guarded_write(out, in.data(), n, host)) gave_up = true;
-        else bytes_written += n;
+        if (!guarded_write(out, in.data(), n, host))
+          gave_up = true;
+        else
+          bytes_written += n;
       } else {
         // Output buffer: n + n/10 + 12 rounded up to 256; deflate is called
         // again while it fills the buffer, so no output is ever lost.

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "zip/zip_errors.h"
-
 #include "zip/zip_types.h"
 
 namespace zip {
@@ -45,8 +44,7 @@ class CompressionHost {
   virtual bool UpdateCancelled() const = 0;
   virtual void AddBytesDone(std::uint64_t bytes) = 0;
   // Raises an EZipException the way the archiver words it.
-  [[noreturn]] virtual void RaiseError(int native_error,
-                                       const std::vector<MessageArg>& args) = 0;
+  [[noreturn]] virtual void RaiseError(int native_error, const std::vector<MessageArg>& args) = 0;
 };
 
 struct CompressResult {
@@ -61,7 +59,6 @@ struct CompressResult {
 // 34 (source shorter than source_size), 65 (disk full, unhandled) and
 // ECompressionError (a zlib call failed). ok is false when cancelled.
 CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, TZipStream& out,
-                                 int compression_mode, std::uint16_t method,
-                                 CompressionHost& host);
+                                 int compression_mode, std::uint16_t method, CompressionHost& host);
 
 }  // namespace zip

@@ -9,11 +9,16 @@ char16_t fold_case(char16_t c) {
   if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
   switch (c) {
-    case 0x011E: return 0x011F;  // Ğ
-    case 0x015E: return 0x015F;  // Ş
-    case 0x0130: return u'i';    // İ
-    case 0x0131: return u'i';    // ı
-    default: return c;
+    case 0x011E:
+      return 0x011F;  // Ğ
+    case 0x015E:
+      return 0x015F;  // Ş
+    case 0x0130:
+      return u'i';  // İ
+    case 0x0131:
+      return u'i';  // ı
+    default:
+      return c;
   }
 }
 

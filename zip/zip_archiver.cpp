@@ -30,9 +30,7 @@ std::u16string with_backslashes(std::u16string s) {
 
 // ---- settings -------------------------------------------------------------
 
-TZipBaseArchiver::TZipBaseArchiver() {
-  SetCompressionLevel(clFastest);
-}
+TZipBaseArchiver::TZipBaseArchiver() { SetCompressionLevel(clFastest); }
 
 TZipBaseArchiver::~TZipBaseArchiver() { Close(); }
 
@@ -110,9 +108,12 @@ TZipAction TZipBaseArchiver::HandleFileFailure(const std::u16string& name, TZipP
   const std::string text =
       allow_retry ? message + ". File processing error, possibly disk is full" : message;
   switch (platform::user_interface().AskAbortRetryIgnore(text, allow_retry)) {
-    case platform::FailureAnswer::Retry: return allow_retry ? fxaRetry : fxaAbort;
-    case platform::FailureAnswer::Ignore: return fxaIgnore;
-    case platform::FailureAnswer::Abort: break;
+    case platform::FailureAnswer::Retry:
+      return allow_retry ? fxaRetry : fxaAbort;
+    case platform::FailureAnswer::Ignore:
+      return fxaIgnore;
+    case platform::FailureAnswer::Abort:
+      break;
   }
   return fxaAbort;
 }
@@ -137,7 +138,9 @@ void TZipBaseArchiver::NotifyStoreFile(std::u16string& name, std::uint32_t& attr
 bool TZipBaseArchiver::ProgressCancelled(std::uint64_t bytes_read, std::uint64_t source_size) {
   // The item's name is not known here; the entry writer reports its own
   // start and end, and the compressor the progress in between.
-  double file = source_size ? 100.0 * static_cast<double>(bytes_read) / static_cast<double>(source_size) : 100.0;
+  double file = source_size
+                    ? 100.0 * static_cast<double>(bytes_read) / static_cast<double>(source_size)
+                    : 100.0;
   double overall = bytes_total_ ? 100.0 * static_cast<double>(bytes_done_ + bytes_read) /
                                       static_cast<double>(bytes_total_)
                                 : 50.0;
@@ -154,8 +157,10 @@ bool TZipBaseArchiver::RetryAfterDiskFull() { return HandleDiskFull(0, file_name
 void TZipBaseArchiver::Open(std::uint16_t mode) {
   // The file-name part after the last separator must not be empty.
   std::u16string::size_type slash = file_name_.find_last_of(u"/\\:");
-  if ((slash == std::u16string::npos ? file_name_ : file_name_.substr(slash + 1)).empty()) Raise(10);
-  std::u16string full = normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
+  if ((slash == std::u16string::npos ? file_name_ : file_name_.substr(slash + 1)).empty())
+    Raise(10);
+  std::u16string full =
+      normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
   TFoundFile found;
   const bool exists = find_file(full, found) && !found.is_folder;
   if (mode != kCreateMode && !exists && spanning_mode_ != smSpanning) Raise(12, {ansi(file_name_)});
@@ -189,7 +194,8 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
 }
 
 void TZipBaseArchiver::Open() {
-  std::u16string full = normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
+  std::u16string full =
+      normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
   TFoundFile found;
   if (!find_file(full, found) || found.is_folder) return Open(kCreateMode);
   int err = 0;
@@ -237,11 +243,15 @@ void TZipBaseArchiver::ReadDirectory() {
     i.Crc32 = e.crc32;
     i.Zip64 = e.uncompressed_size >= kMax32 || e.compressed_size >= kMax32 ||
               e.local_header_offset >= kMax32;
-    i.UncompressedSize = e.uncompressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.uncompressed_size);
+    i.UncompressedSize =
+        e.uncompressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.uncompressed_size);
     i.UncompressedSize64 = e.uncompressed_size;
-    i.CompressedSize = e.compressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.compressed_size);
+    i.CompressedSize =
+        e.compressed_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.compressed_size);
     i.CompressedSize64 = e.compressed_size;
-    i.LocalHeaderOffset = e.local_header_offset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.local_header_offset);
+    i.LocalHeaderOffset = e.local_header_offset >= kMax32
+                              ? kMax32
+                              : static_cast<std::uint32_t>(e.local_header_offset);
     i.LocalHeaderOffset64 = e.local_header_offset;
     i.InternalAttributes = e.internal_attributes;
     i.ExternalAttributes = e.external_attributes;
@@ -301,8 +311,10 @@ void TZipBaseArchiver::BeginUpdate() {
 }
 
 void TZipBaseArchiver::EndUpdate() {
-  if (update_level_ == 1) ApplyUpdate();
-  else if (update_level_ > 1) --update_level_;
+  if (update_level_ == 1)
+    ApplyUpdate();
+  else if (update_level_ > 1)
+    --update_level_;
 }
 
 void TZipBaseArchiver::AbandonUpdate() {
@@ -386,9 +398,10 @@ void TZipBaseArchiver::ApplyUpdate() {
   }
 
   const std::uint64_t old_directory = directory_offset_;
-  const std::uint64_t write_pos = start < rollback_.size() ? rollback_[start].FullLocalHeaderOffset()
-                                  : rollback_.empty()      ? stub_size_
-                                                           : old_directory;
+  const std::uint64_t write_pos = start < rollback_.size()
+                                      ? rollback_[start].FullLocalHeaderOffset()
+                                  : rollback_.empty() ? stub_size_
+                                                      : old_directory;
   // Entries that stay behind the first change are kept in a temporary copy of
   // the archive's tail, which is also the backup for a rollback.
   std::unique_ptr<TZipFileStream> temp;
@@ -429,9 +442,8 @@ void TZipBaseArchiver::ApplyUpdate() {
             if (!WriteEntry(item)) aborted = true;
             break;
           } catch (const EZipException& e) {
-            TZipAction action =
-                HandleFileFailure(item.SourceFileName, item.Operation, e.NativeError(),
-                                  e.ErrorCode(), e.what());
+            TZipAction action = HandleFileFailure(item.SourceFileName, item.Operation,
+                                                  e.NativeError(), e.ErrorCode(), e.what());
             // What the failed attempt wrote is cut off again, so neither a
             // retry nor the next entry leaves stray bytes in the archive.
             stream_->Seek(entry_start);
@@ -524,7 +536,8 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   std::unique_ptr<TZipFileStream> source;
   std::uint64_t size = 0;
   if (!item.IsFolder) {
-    if (item.SourceFileName.size() > 259 && item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
+    if (item.SourceFileName.size() > 259 &&
+        item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
       Raise(61, {ansi(item.SourceFileName)});
     int err = 0;
     source = open_source(item.SourceFileName, options_.ShareMode, &err);

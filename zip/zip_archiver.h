@@ -34,12 +34,12 @@ constexpr std::uint16_t kOpenReadShareAll = 0x40;
 class TZipBaseArchiver : protected CompressionHost {
  public:
   using Sender = TZipBaseArchiver*;
-  using TZipOverallProgressEvent = std::function<void(
-      Sender, double Progress, TZipProcessOperation Operation, TZipProgressPhase ProgressPhase,
-      bool& Cancel)>;
-  using TZipFileProgressEvent = std::function<void(
-      Sender, const std::u16string& FileName, double Progress, TZipProcessOperation Operation,
-      TZipProgressPhase ProgressPhase, bool& Cancel)>;
+  using TZipOverallProgressEvent =
+      std::function<void(Sender, double Progress, TZipProcessOperation Operation,
+                         TZipProgressPhase ProgressPhase, bool& Cancel)>;
+  using TZipFileProgressEvent = std::function<void(Sender, const std::u16string& FileName,
+                                                   double Progress, TZipProcessOperation Operation,
+                                                   TZipProgressPhase ProgressPhase, bool& Cancel)>;
   using TZipCopyTempFileProgressEvent =
       std::function<void(Sender, double Progress, TZipProgressPhase ProgressPhase, bool& Cancel)>;
   using TZipConfirmOverwriteEvent = std::function<void(
@@ -61,8 +61,8 @@ class TZipBaseArchiver : protected CompressionHost {
   using TZipStoreFileEvent =
       std::function<void(Sender, std::u16string& FileName, std::uint32_t& FileAttr,
                          std::string& Comment, const std::u16string& OriginalFileName)>;
-  using TZipExtractFileEvent = std::function<void(Sender, std::u16string& FileName,
-                                                  std::uint32_t& FileAttr, const std::string& Comment)>;
+  using TZipExtractFileEvent = std::function<void(
+      Sender, std::u16string& FileName, std::uint32_t& FileAttr, const std::string& Comment)>;
 
   TZipBaseArchiver();
   virtual ~TZipBaseArchiver();
@@ -226,7 +226,7 @@ class TZipBaseArchiver : protected CompressionHost {
   int update_level_ = 0;
   bool cancel_ = false;
   std::uint64_t bytes_done_ = 0, bytes_total_ = 0;
-  std::u16string work_base_;  // ends in '/'
+  std::u16string work_base_;     // ends in '/'
   std::u16string current_name_;  // entry being written, for progress
   TZipProcessOperation current_op_ = poAdd;
 };

@@ -8,26 +8,27 @@ namespace {
 
 // ErrorCode -> message. Double quotes belong to the messages.
 const char* const kMessages[] = {
-    "Unknown error",                                                          // 0
-    "Index out of bounds",                                                    // 1
-    "Invalid compression mode. Mode must be in [0-9] range",                  // 2
-    "Unexpected nil pointer",                                                 // 3
-    "Invalid size or check sum of file or unsupported compression format",    // 4
-    "File name is blank. Specify appropriate file name",                      // 5
-    "File \"%s\" not found",                                                  // 6
-    "Archive is not open",                                                    // 7
-    "SFXStub property is not specified",                                      // 8
-    "Cannot create file \"%s\"",                                              // 9
-    "Cannot create directory \"%s\"",                                         // 10
-    "Internal error. Update is not started",                                  // 11
-    "Cannot open file \"%s\"",                                                // 12
+    "Unknown error",                                                                   // 0
+    "Index out of bounds",                                                             // 1
+    "Invalid compression mode. Mode must be in [0-9] range",                           // 2
+    "Unexpected nil pointer",                                                          // 3
+    "Invalid size or check sum of file or unsupported compression format",             // 4
+    "File name is blank. Specify appropriate file name",                               // 5
+    "File \"%s\" not found",                                                           // 6
+    "Archive is not open",                                                             // 7
+    "SFXStub property is not specified",                                               // 8
+    "Cannot create file \"%s\"",                                                       // 9
+    "Cannot create directory \"%s\"",                                                  // 10
+    "Internal error. Update is not started",                                           // 11
+    "Cannot open file \"%s\"",                                                         // 12
     "Cannot proceed when update is not ended. Preceding EndUpdate call is required.",  // 13
-    "Cannot delete file \"%s\"",                                              // 14
-    "In-memory archive can be created only",                                  // 15
-    "File is open in read-only mode",                                         // 16
-    "Invalid compressed size, rfs.size = %d, count = %d",                     // 17
-    "Invalid archive file.",                                                  // 18
-    "Cannot create output file. Probably file is locked by another process. FileName = '%s'.",  // 19
+    "Cannot delete file \"%s\"",                                                       // 14
+    "In-memory archive can be created only",                                           // 15
+    "File is open in read-only mode",                                                  // 16
+    "Invalid compressed size, rfs.size = %d, count = %d",                              // 17
+    "Invalid archive file.",                                                           // 18
+    "Cannot create output file. Probably file is locked by another process. FileName = "
+    "'%s'.",                                                                  // 19
     "Archive is open. You should close it beore performing this operation.",  // 20
     "Unable to create directory",                                             // 21
     "Cannot find 64-bit directory end record",                                // 22
@@ -37,33 +38,34 @@ const char* const kMessages[] = {
     "Cannot place SFX stub on volume. Volume size limit is too small",        // 26
     "Archive is damaged. Open failed",                                        // 27
     "MakeSFX is not allowed for splitted or spanned archives. Set SFXStub before archive "
-    "creation instead of MakeSFX",                                            // 28
-    "Archive already has SFX stub",                                           // 29
-    "Multi-volume archive is not allowed for custom stream",                  // 30
-    "Multi-spanned archive is not allowed for modification. Use BeginUpdate/EndUpdate methods "
-    "to add files several times",                                             // 31
-    "Deflate64 compression method is not supported",                          // 32
-    "MakeSFX error",                                                          // 33
-    "Hashed list of file names is invalid",                                   // 34
-    "Cannot delete folder \"%s\"",                                            // 35
-    "File name is too long: \r\n\"%s\"",                                      // 36
-    "Multiple transactions are not supported for multi-volume archives",      // 37
-    "Invalid InitVector index = %d. Index should be >= 0 and < %d",           // 38
-    "Disk is full. There is not enough free space on disk.",                  // 39
-    "Invalid password. Cannot decompress encrypted file.",                    // 40
+    "creation instead of MakeSFX",                            // 28
+    "Archive already has SFX stub",                           // 29
+    "Multi-volume archive is not allowed for custom stream",  // 30
+    "Multi-spanned archive is not allowed for modification. Use BeginUpdate/EndUpdate "
+    "methods "
+    "to add files several times",                                         // 31
+    "Deflate64 compression method is not supported",                      // 32
+    "MakeSFX error",                                                      // 33
+    "Hashed list of file names is invalid",                               // 34
+    "Cannot delete folder \"%s\"",                                        // 35
+    "File name is too long: \r\n\"%s\"",                                  // 36
+    "Multiple transactions are not supported for multi-volume archives",  // 37
+    "Invalid InitVector index = %d. Index should be >= 0 and < %d",       // 38
+    "Disk is full. There is not enough free space on disk.",              // 39
+    "Invalid password. Cannot decompress encrypted file.",                // 40
 };
 constexpr int kMessageCount = sizeof kMessages / sizeof kMessages[0];
 
 // NativeError -> ErrorCode, the 68 pairs (index = native error).
 constexpr int kNativeToCode[] = {
-    0,                                   // 0
-    1, 1, 1, 1, 2, 3, 1, 4, 5, 5,        // 1-10
-    6, 6, 7, 7, 6, 1, 8, 6, 9, 10,       // 11-20
-    1, 11, 9, 1, 11, 13, 14, 15, 5, 6,   // 21-30
-    6, 16, 12, 17, 18, 19, 20, 6, 21, 22,  // 31-40
-    23, 6, 23, 24, 24, 25, 26, 27, 28, 29,  // 41-50
-    30, 31, 6, 6, 32, 33, 27, 34, 34, 35,   // 51-60
-    36, 37, 38, 38, 39, 39, 40,             // 61-67
+    0,                                       // 0
+    1,  1,  1,  1,  2,  3,  1,  4,  5,  5,   // 1-10
+    6,  6,  7,  7,  6,  1,  8,  6,  9,  10,  // 11-20
+    1,  11, 9,  1,  11, 13, 14, 15, 5,  6,   // 21-30
+    6,  16, 12, 17, 18, 19, 20, 6,  21, 22,  // 31-40
+    23, 6,  23, 24, 24, 25, 26, 27, 28, 29,  // 41-50
+    30, 31, 6,  6,  32, 33, 27, 34, 34, 35,  // 51-60
+    36, 37, 38, 38, 39, 39, 40,              // 61-67
 };
 constexpr int kNativeCount = sizeof kNativeToCode / sizeof kNativeToCode[0];
 

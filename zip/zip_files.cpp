@@ -21,10 +21,10 @@ std::u16string from_os(const std::string& path) { return platform::utf8_to_utf16
 std::uint32_t dos_date_time(std::time_t t) {
   std::tm tm{};
   if (!::localtime_r(&t, &tm) || tm.tm_year < 80) return (1u << 5 | 1u) << 16;
-  std::uint32_t date = static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) |
-                                                  ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-  std::uint32_t time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) |
-                                                  (tm.tm_sec / 2));
+  std::uint32_t date =
+      static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+  std::uint32_t time =
+      static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
   return date << 16 | time;
 }
 
@@ -131,8 +131,8 @@ std::unique_ptr<TZipFileStream> open_archive_file(const std::u16string& path, bo
   return std::make_unique<TZipFileStream>(std::move(owner));
 }
 
-std::unique_ptr<TZipFileStream> create_temp_file(const std::u16string& folder,
-                                                 std::string* os_name, int* err) {
+std::unique_ptr<TZipFileStream> create_temp_file(const std::u16string& folder, std::string* os_name,
+                                                 int* err) {
   std::string dir = os_path(folder);
   if (dir.empty()) {
     const char* t = std::getenv("TMPDIR");

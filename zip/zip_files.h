@@ -13,8 +13,8 @@
 // exclusive lock. Paths are UTF-16 here and UTF-8 towards the system.
 #pragma once
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,7 +56,7 @@ std::unique_ptr<TZipFileStream> create_archive_file(const std::u16string& path, 
 std::unique_ptr<TZipFileStream> open_archive_file(const std::u16string& path, bool writable,
                                                   int* err);
 // A new empty file "FC…" in folder (the system temporary folder when empty).
-std::unique_ptr<TZipFileStream> create_temp_file(const std::u16string& folder,
-                                                 std::string* os_name, int* err);
+std::unique_ptr<TZipFileStream> create_temp_file(const std::u16string& folder, std::string* os_name,
+                                                 int* err);
 
 }  // namespace zip

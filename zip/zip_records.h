@@ -26,7 +26,7 @@ constexpr std::uint16_t kZip64ExtraId = 1;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;
 
 constexpr std::uint16_t kVersionZip64 = 45;
-constexpr std::uint16_t kVersionOem = 20;      // host 0 (DOS), version 2.0
+constexpr std::uint16_t kVersionOem = 20;       // host 0 (DOS), version 2.0
 constexpr std::uint16_t kVersionAnsi = 0x0B14;  // host 11, version 2.0
 
 // Local file header, 30 bytes:

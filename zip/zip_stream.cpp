@@ -43,15 +43,15 @@ std::size_t transfer_all(Buffer* p, std::size_t count, std::uint64_t& pos, int& 
 }  // namespace
 
 std::size_t TZipFileStream::Read(void* buf, std::size_t count) {
-  return transfer_all(static_cast<char*>(buf), count, pos_, last_error_,
-                      [this](char* p, std::size_t n, off_t at) { return ::pread(fd_.get(), p, n, at); });
+  return transfer_all(
+      static_cast<char*>(buf), count, pos_, last_error_,
+      [this](char* p, std::size_t n, off_t at) { return ::pread(fd_.get(), p, n, at); });
 }
 
 std::size_t TZipFileStream::Write(const void* buf, std::size_t count) {
-  return transfer_all(static_cast<const char*>(buf), count, pos_, last_error_,
-                      [this](const char* p, std::size_t n, off_t at) {
-                        return ::pwrite(fd_.get(), p, n, at);
-                      });
+  return transfer_all(
+      static_cast<const char*>(buf), count, pos_, last_error_,
+      [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_.get(), p, n, at); });
 }
 
 bool TZipFileStream::Truncate() {

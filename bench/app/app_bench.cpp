@@ -52,8 +52,7 @@ int main() {
     if (!core.Start() || screen.errors) return 1;
     app::run_event_handler([&] { core.kaydetbtnClick(); });
   }
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("yedekalma run: %.2f s, peak RSS %.1f MiB\n", seconds, usage.ru_maxrss / 1024.0);

@@ -30,7 +30,8 @@ class Utf8FileSink : public dump::TLineSink {
  public:
   explicit Utf8FileSink(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
     if (!file_) throw std::runtime_error("cannot create " + path);
-    for (int b = 0; b < 256; ++b) utf8_[b] = platform::ansi_to_utf8(std::string(1, static_cast<char>(b)));
+    for (int b = 0; b < 256; ++b)
+      utf8_[b] = platform::ansi_to_utf8(std::string(1, static_cast<char>(b)));
     buffer_.reserve(kBuffer + 64 * 1024);
   }
   ~Utf8FileSink() { Close(); }
@@ -144,7 +145,8 @@ int main(int argc, char** argv) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("mariadb-dump failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      throw std::runtime_error("mariadb-dump failed");
     peak_kib = usage.ru_maxrss;
     cpu = cpu_seconds(usage);
     return seconds_since(t0);
@@ -169,8 +171,9 @@ int main(int argc, char** argv) {
     double tc = 0;
     const double t = run_theirs(peak, tc);
     their_peak = std::max(their_peak, peak);
-    std::printf("round %d: yedekalma %.2f s (client CPU %.2f s), mariadb-dump %.2f s (client CPU %.2f s)\n",
-                round, o, oc, t, tc);
+    std::printf(
+        "round %d: yedekalma %.2f s (client CPU %.2f s), mariadb-dump %.2f s (client CPU %.2f s)\n",
+        round, o, oc, t, tc);
     our_cpu = std::min(our_cpu, oc);
     their_cpu = std::min(their_cpu, tc);
     ours = std::min(ours, o);
@@ -179,9 +182,9 @@ int main(int argc, char** argv) {
   const long peak_kib = proc_status_kib("VmHWM:");
   std::ifstream theirs_file(out, std::ios::binary | std::ios::ate);
 
-  std::printf("yedekalma dump : best %5.2f s  %6.1f MB  peak RSS %5.1f MiB (idle %.1f MiB, +%.1f MiB)\n",
-              ours, our_bytes / 1e6, peak_kib / 1024.0, idle_kib / 1024.0,
-              (peak_kib - idle_kib) / 1024.0);
+  std::printf(
+      "yedekalma dump : best %5.2f s  %6.1f MB  peak RSS %5.1f MiB (idle %.1f MiB, +%.1f MiB)\n",
+      ours, our_bytes / 1e6, peak_kib / 1024.0, idle_kib / 1024.0, (peak_kib - idle_kib) / 1024.0);
   std::printf("mariadb-dump   : best %5.2f s  %6.1f MB  peak RSS %5.1f MiB\n", theirs,
               static_cast<double>(theirs_file.tellg()) / 1e6, their_peak / 1024.0);
   std::printf("ratio of best times (yedekalma / mariadb-dump): %.2f\n", ours / theirs);

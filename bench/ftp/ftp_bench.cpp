@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
   const double best_curl = *std::min_element(curl.begin(), curl.end());
   std::printf("file: %.1f MB, rounds: %d (best of each)\n", mb, rounds);
   for (int r = 0; r < rounds; ++r)
-    std::printf("  round %d: TNetFTP %.1f MB/s, curl %.1f MB/s\n", r + 1, mb / ours[r], mb / curl[r]);
+    std::printf("  round %d: TNetFTP %.1f MB/s, curl %.1f MB/s\n", r + 1, mb / ours[r],
+                mb / curl[r]);
   std::printf("TNetFTP: %.1f MB/s\n", mb / best_ours);
   std::printf("curl -T: %.1f MB/s\n", mb / best_curl);
   std::printf("ratio TNetFTP/curl: %.2f (target >= 0.90)\n", best_curl / best_ours);

@@ -36,11 +36,13 @@ int main(int argc, char** argv) {
   testsupport::MariaDbServer server;
   server.Start();
   std::printf("generating %ld rows...\n", rows);
-  server.Sql("CREATE DATABASE b; USE b; CREATE TABLE b.t (id INT PRIMARY KEY, name VARCHAR(40),"
-             " amount DECIMAL(12,2), at DATETIME, note TEXT NULL);"
-             "INSERT INTO b.t SELECT seq, CONCAT('isim ', seq), seq / 100,"
-             " '2024-01-01' + INTERVAL seq SECOND, IF(seq % 3 = 0, NULL, REPEAT('n', seq % 50))"
-             " FROM seq_1_to_" + std::to_string(rows));
+  server.Sql(
+      "CREATE DATABASE b; USE b; CREATE TABLE b.t (id INT PRIMARY KEY, name VARCHAR(40),"
+      " amount DECIMAL(12,2), at DATETIME, note TEXT NULL);"
+      "INSERT INTO b.t SELECT seq, CONCAT('isim ', seq), seq / 100,"
+      " '2024-01-01' + INTERVAL seq SECOND, IF(seq % 3 = 0, NULL, REPEAT('n', seq % 50))"
+      " FROM seq_1_to_" +
+      std::to_string(rows));
 
   mysql::TMyConnection c;
   c.SetServer(server.address());
@@ -69,11 +71,10 @@ int main(int argc, char** argv) {
   const double reader_s = seconds_since(t0);
   const long rss_after = peak_rss_kb();
 
-  const std::string cmd = "mariadb --no-defaults -h " + server.address() + " -P " +
-                          std::to_string(server.port()) + " -u" +
-                          testsupport::MariaDbServer::kUser + " -p" +
-                          testsupport::MariaDbServer::kPassword +
-                          " --quick --batch b -e 'SELECT * FROM t' > /dev/null";
+  const std::string cmd =
+      "mariadb --no-defaults -h " + server.address() + " -P " + std::to_string(server.port()) +
+      " -u" + testsupport::MariaDbServer::kUser + " -p" + testsupport::MariaDbServer::kPassword +
+      " --quick --batch b -e 'SELECT * FROM t' > /dev/null";
   auto t1 = std::chrono::steady_clock::now();
   if (testsupport::run_shell(cmd) != 0) {
     std::fprintf(stderr, "mariadb client failed\n");
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
   std::printf("row reader:     %.2f s, %.0f rows/s\n", reader_s, n / reader_s);
   std::printf("mariadb client: %.2f s, %.0f rows/s\n", client_s, rows / client_s);
   std::printf("ratio reader/client: %.2f\n", client_s / reader_s);
-  std::printf("reader peak RSS: %ld KiB before the full read, %ld KiB after\n", rss_before, rss_after);
+  std::printf("reader peak RSS: %ld KiB before the full read, %ld KiB after\n", rss_before,
+              rss_after);
   return 0;
 }

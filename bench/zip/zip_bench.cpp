@@ -53,9 +53,11 @@ int main(int argc, char** argv) {
   const long peak = peak_rss_kib();
   const auto in = std::filesystem::file_size(argv[1]);
   const auto out = std::filesystem::file_size(argv[2]);
-  std::printf("yedekalma zip   %7.2f s  %12ju bytes  ratio %5.2f%%  %6.1f MB/s  peak RSS %ld KiB (idle %ld KiB, +%ld KiB)\n",
-              secs, static_cast<uintmax_t>(out), 100.0 * static_cast<double>(out) / static_cast<double>(in),
-              static_cast<double>(in) / secs / 1e6, peak, idle, peak - idle);
+  std::printf(
+      "yedekalma zip   %7.2f s  %12ju bytes  ratio %5.2f%%  %6.1f MB/s  peak RSS %ld KiB (idle %ld "
+      "KiB, +%ld KiB)\n",
+      secs, static_cast<uintmax_t>(out), 100.0 * static_cast<double>(out) / static_cast<double>(in),
+      static_cast<double>(in) / secs / 1e6, peak, idle, peak - idle);
   auto l = zip::list_archive(argv[2]);
   if (l.entries.size() != 1) {
     std::printf("archive does not hold one entry\n");

@@ -103,7 +103,8 @@ class BackupRun : public ::testing::Test {
     return names;
   }
   std::string Unzipped() const {
-    return testsupport::shell_output("unzip -p " + testsupport::shell_quote(dir.file(ArchiveName())));
+    return testsupport::shell_output("unzip -p " +
+                                     testsupport::shell_quote(dir.file(ArchiveName())));
   }
 
   static std::string* address_;
@@ -130,8 +131,8 @@ TEST_F(BackupRun, LocalBackupWritesVerifiedArchiveAndDeletesScript) {
   Click();
   ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
   ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + platform::executable_dir() +
-                                  ArchiveName());
+  EXPECT_EQ(ui.messages()[0],
+            std::string(app::kSavedMessage) + "\r" + platform::executable_dir() + ArchiveName());
   EXPECT_EQ(FolderFiles(), (std::vector<std::string>{ArchiveName(), "ip.txt", "yedekleme.ini"}));
   EXPECT_FALSE(platform::file_exists(ScriptPath()));
   EXPECT_TRUE(browser.urls.empty());
@@ -141,7 +142,9 @@ TEST_F(BackupRun, LocalBackupWritesVerifiedArchiveAndDeletesScript) {
   ASSERT_GE(script.size(), 3u);
   EXPECT_EQ(script.substr(0, 3), "\xEF\xBB\xBF");
   // UTF-8 text, CR LF lines, the frame's SET NAMES line emptied but data kept.
-  EXPECT_NE(script.find("\xC5\x9E" "ekerci \xC4\xB0" "brahim \xC4\x9E\xC3\xBC\xC3\xA7l\xC3\xBC"),
+  EXPECT_NE(script.find("\xC5\x9E"
+                        "ekerci \xC4\xB0"
+                        "brahim \xC4\x9E\xC3\xBC\xC3\xA7l\xC3\xBC"),
             std::string::npos);
   EXPECT_EQ(script.find("\r\n/*!40101 SET NAMES latin5 */;\r\n"), std::string::npos);
   EXPECT_NE(script.find("'/*!40101 SET NAMES latin5 */;'"), std::string::npos);
@@ -182,16 +185,18 @@ TEST_F(BackupRun, CloudBackupUploadsBinaryIdenticalCopyAndRequestsNotice) {
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + platform::executable_dir() +
                                   ArchiveName() + "\r" + app::kUploadedMessage);
-  EXPECT_EQ(read_all(home.file("dbler/34ABC123/" + ArchiveName())), read_all(dir.file(ArchiveName())));
+  EXPECT_EQ(read_all(home.file("dbler/34ABC123/" + ArchiveName())),
+            read_all(dir.file(ArchiveName())));
   ASSERT_EQ(browser.urls.size(), 1u);
-  EXPECT_EQ(browser.urls[0], app::notice_url(*address_, service.web_port, "34ABC123", ArchiveName()));
+  EXPECT_EQ(browser.urls[0],
+            app::notice_url(*address_, service.web_port, "34ABC123", ArchiveName()));
   EXPECT_EQ(core->NetFTP1->Host(), "");  // back to the unused design-time client
 }
 
 struct CloudFailure {
   const char* name;
-  std::string user;      // FTP account the program uses
-  bool make_folder;      // dbler/<levhano> exists
+  std::string user;  // FTP account the program uses
+  bool make_folder;  // dbler/<levhano> exists
   bool start_server;
 };
 
@@ -208,7 +213,8 @@ TEST_F(BackupRun, CloudFailuresShowErrorKeepArchiveAndReportNoSuccess) {
     testsupport::TempDir home("yedek-ftphome");
     if (c.make_folder) fs::create_directories(home.file("dbler/06XY99"));
     apptest::FtpPeer ftp;
-    if (c.start_server) ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
+    if (c.start_server)
+      ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
     service.user = c.user;
     ui.boxes.clear();
     StartCore();

@@ -32,13 +32,15 @@ std::string program() { return testsupport::binary_dir() + "/tests/app/e2e/yedek
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    server.Start(kAddress, 3306, {"--general-log=1", "--general-log-file=" + server.general_log_path()});
+    server.Start(kAddress, 3306,
+                 {"--general-log=1", "--general-log-file=" + server.general_log_path()});
     fs::create_directories(ftp_home.file("dbler/34ABC123"));
     ftp.Start(kAddress, YEDEK_E2E_FTP_PORT, ftp_home.path(), YEDEK_E2E_USER, app::kServicePassword);
     http.Start(kAddress, YEDEK_E2E_WEB_PORT);
     gui.Start();
-    testsupport::write_all(folder.file("ip.txt"), kAddress + "\r\n" + testsupport::MariaDbServer::kUser +
-                                                      "\r\n" + testsupport::MariaDbServer::kPassword + "\r\n");
+    testsupport::write_all(folder.file("ip.txt"),
+                           kAddress + "\r\n" + testsupport::MariaDbServer::kUser + "\r\n" +
+                               testsupport::MariaDbServer::kPassword + "\r\n");
     testsupport::write_all(folder.file("yedekleme.ini"), kDb + "\r\n");
   }
 
@@ -81,7 +83,8 @@ TEST_F(EndToEnd, LocalBackupRestoresToTheSameData) {
   std::string archive = RunBackup(folder.file("shot.png"));
   ASSERT_FALSE(archive.empty());
   ASSERT_TRUE(fs::exists(folder.file(archive)));
-  EXPECT_EQ(testsupport::run_shell("unzip -tq " + shell_quote(folder.file(archive)) + " >/dev/null"), 0);
+  EXPECT_EQ(
+      testsupport::run_shell("unzip -tq " + shell_quote(folder.file(archive)) + " >/dev/null"), 0);
   // One entry: the script (stored under its path, as the archiver names it).
   std::string entries = testsupport::shell_output("unzip -Z1 " + shell_quote(folder.file(archive)));
   EXPECT_EQ(entries.find('\n'), entries.size() - 1);
@@ -94,15 +97,15 @@ TEST_F(EndToEnd, LocalBackupRestoresToTheSameData) {
   // The window's placement was saved on close.
   std::string ini = read_all(gui.config_home() + "/yedekalma.INI");
   EXPECT_NE(ini.find("[Tyedekalmaf]"), std::string::npos) << ini;
-  for (const char* key : {"FormVersion=", "Flags=", "ShowCmd=1", "PixelsPerInch=", "MinMaxPos=",
-                          "NormPos=", "Visible="})
+  for (const char* key : {"FormVersion=", "Flags=", "ShowCmd=1",
+                          "PixelsPerInch=", "MinMaxPos=", "NormPos=", "Visible="})
     EXPECT_NE(ini.find(key), std::string::npos) << key;
 
   // Restore: UTF-8 back to Windows-1254 (the mark dropped), loaded over latin5.
   server.Sql("CREATE DATABASE geri CHARACTER SET latin5");
   std::string restore = "unzip -p " + shell_quote(folder.file(archive)) +
-                        " | tail -c +4 | iconv -f UTF-8 -t CP1254 | " + server.ClientCommand("latin5") +
-                        " geri";
+                        " | tail -c +4 | iconv -f UTF-8 -t CP1254 | " +
+                        server.ClientCommand("latin5") + " geri";
   ASSERT_EQ(testsupport::run_shell(restore), 0);
   for (const char* table : apptest::kSampleTables) {
     SCOPED_TRACE(table);
@@ -116,7 +119,8 @@ TEST_F(EndToEnd, CloudBackupUploadsTheArchiveAndSendsOneNotice) {
   ASSERT_FALSE(archive.empty());
   ASSERT_TRUE(fs::exists(folder.file(archive)));
   EXPECT_EQ(read_all(ftp_home.file("dbler/34ABC123/" + archive)), read_all(folder.file(archive)));
-  EXPECT_EQ(http.Log(), "/son-eklenen-db-kayit.php?levhano=34ABC123&soneklenendb=" + archive + "\n");
+  EXPECT_EQ(http.Log(),
+            "/son-eklenen-db-kayit.php?levhano=34ABC123&soneklenendb=" + archive + "\n");
 }
 
 }  // namespace

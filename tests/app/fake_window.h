@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-
 #include <vector>
 
 #include "app/main_window.h"

@@ -55,8 +55,9 @@ void GuiSession::Start() {
 pid_t GuiSession::Launch(const std::string& program, const std::string& folder) {
   // Leak checking is for the libraries' own tests; Qt and fontconfig keep
   // caches until exit, which would change the exit code under ASan.
-  std::string script = "cd " + testsupport::shell_quote(folder) + " && exec env DISPLAY=" +
-                       display_ + " XDG_CONFIG_HOME=" + testsupport::shell_quote(config_home()) +
+  std::string script = "cd " + testsupport::shell_quote(folder) +
+                       " && exec env DISPLAY=" + display_ +
+                       " XDG_CONFIG_HOME=" + testsupport::shell_quote(config_home()) +
                        " XDG_RUNTIME_DIR=" + testsupport::shell_quote(dir_.path()) +
                        " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(program);
   pid_t pid = testsupport::spawn({"/bin/sh", "-c", script}, folder + "/program.log");

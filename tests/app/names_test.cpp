@@ -34,10 +34,8 @@ TEST(BackupNames, PercentEncoding) {
   struct {
     std::string in, out;
   } cases[] = {
-      {"34ABC123", "34ABC123"},
-      {"a-b.c_d~e", "a-b.c_d~e"},
-      {"a&b=c#d e", "a%26b%3Dc%23d%20e"},
-      {"x/y?z+%", "x%2Fy%3Fz%2B%25"},
+      {"34ABC123", "34ABC123"},           {"a-b.c_d~e", "a-b.c_d~e"},
+      {"a&b=c#d e", "a%26b%3Dc%23d%20e"}, {"x/y?z+%", "x%2Fy%3Fz%2B%25"},
       {"\xFE\xFD", "%C5%9F%C4%B1"},  // Windows-1254 s-cedilla, dotless i
   };
   for (const auto& c : cases) EXPECT_EQ(app::percent_encode(c.in), c.out) << c.in;

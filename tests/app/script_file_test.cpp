@@ -1,10 +1,11 @@
 // The streamed script file and the archive read-back check.
+#include "app/script_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
 #include "app/archive_check.h"
-#include "app/script_file.h"
 #include "platform/files.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -82,7 +83,8 @@ class ArchiveCheck : public ::testing::Test {
  protected:
   void SetUp() override {
     content = "\xEF\xBB\xBF";
-    for (int i = 0; i < 20000; ++i) content += "INSERT INTO t VALUES (" + std::to_string(i) + ");\r\n";
+    for (int i = 0; i < 20000; ++i)
+      content += "INSERT INTO t VALUES (" + std::to_string(i) + ");\r\n";
     testsupport::write_all(dir.file("db-yedek-2024-01-02.sql"), content);
     expected = {"db-yedek-2024-01-02.sql", content.size(), crc_of(content)};
   }
@@ -121,7 +123,9 @@ TEST_F(ArchiveCheck, DamageIsFound) {
       {"cut in half", good.substr(0, good.size() / 2), expected},
       {"no end record", good.substr(0, good.size() - 22), expected},
       {"other script name", good, {"other.sql", expected.size, expected.crc32}},
-      {"script changed after zipping", good, {expected.file_name, expected.size, expected.crc32 ^ 1}},
+      {"script changed after zipping",
+       good,
+       {expected.file_name, expected.size, expected.crc32 ^ 1}},
       {"size differs", good, {expected.file_name, expected.size + 1, expected.crc32}},
   };
   for (const auto& c : cases) {

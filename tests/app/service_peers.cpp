@@ -13,12 +13,13 @@ void FtpPeer::Start(const std::string& address, int port, const std::string& hom
                     const std::string& user, const std::string& password) {
   int pasv = testsupport::free_tcp_port(address);
   std::string range = std::to_string(pasv) + "-" + std::to_string(pasv + 4);
-  pid_ = testsupport::spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", address, "-p",
-                             std::to_string(port), "-r", range, "-w", "-d", home, "-u", user,
-                             "-P", password},
-                            dir_.file("ftp.log"));
+  pid_ = testsupport::spawn(
+      {"/usr/bin/python3", "-m", "pyftpdlib", "-i", address, "-p", std::to_string(port), "-r",
+       range, "-w", "-d", home, "-u", user, "-P", password},
+      dir_.file("ftp.log"));
   if (!testsupport::wait_for_port(address, port, 10000))
-    throw std::runtime_error("pyftpdlib did not start: " + testsupport::read_all(dir_.file("ftp.log")));
+    throw std::runtime_error("pyftpdlib did not start: " +
+                             testsupport::read_all(dir_.file("ftp.log")));
 }
 
 void FtpPeer::Stop() {
@@ -30,22 +31,24 @@ HttpPeer::~HttpPeer() { Stop(); }
 
 void HttpPeer::Start(const std::string& address, int port) {
   std::string script = dir_.file("endpoint.py");
-  testsupport::write_all(script,
-                         "import sys, http.server\n"
-                         "log = sys.argv[3]\n"
-                         "class H(http.server.BaseHTTPRequestHandler):\n"
-                         "    def do_GET(self):\n"
-                         "        with open(log, 'a') as f: f.write(self.path + '\\n')\n"
-                         "        self.send_response(200); self.send_header('Content-Length', '2')\n"
-                         "        self.end_headers(); self.wfile.write(b'OK')\n"
-                         "    def log_message(self, *a): pass\n"
-                         "http.server.HTTPServer((sys.argv[1], int(sys.argv[2])), H).serve_forever()\n");
+  testsupport::write_all(
+      script,
+      "import sys, http.server\n"
+      "log = sys.argv[3]\n"
+      "class H(http.server.BaseHTTPRequestHandler):\n"
+      "    def do_GET(self):\n"
+      "        with open(log, 'a') as f: f.write(self.path + '\\n')\n"
+      "        self.send_response(200); self.send_header('Content-Length', '2')\n"
+      "        self.end_headers(); self.wfile.write(b'OK')\n"
+      "    def log_message(self, *a): pass\n"
+      "http.server.HTTPServer((sys.argv[1], int(sys.argv[2])), H).serve_forever()\n");
   testsupport::write_all(dir_.file("requests.log"), "");
-  pid_ = testsupport::spawn({"/usr/bin/python3", script, address, std::to_string(port),
-                             dir_.file("requests.log")},
-                            dir_.file("http.log"));
+  pid_ = testsupport::spawn(
+      {"/usr/bin/python3", script, address, std::to_string(port), dir_.file("requests.log")},
+      dir_.file("http.log"));
   if (!testsupport::wait_for_port(address, port, 10000))
-    throw std::runtime_error("HTTP endpoint did not start: " + testsupport::read_all(dir_.file("http.log")));
+    throw std::runtime_error("HTTP endpoint did not start: " +
+                             testsupport::read_all(dir_.file("http.log")));
 }
 
 void HttpPeer::Stop() {

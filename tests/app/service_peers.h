@@ -15,8 +15,8 @@ class FtpPeer {
  public:
   ~FtpPeer();
   // Serves `home` (which must exist) for user/password on address:port.
-  void Start(const std::string& address, int port, const std::string& home,
-             const std::string& user, const std::string& password);
+  void Start(const std::string& address, int port, const std::string& home, const std::string& user,
+             const std::string& password);
   void Stop();
 
  private:

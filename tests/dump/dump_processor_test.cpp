@@ -10,9 +10,9 @@
 using namespace dump;
 using namespace dump::mysql_type;
 using dumptest::col;
-using dumptest::MemorySource;
 using dumptest::kClose;
 using dumptest::kOpen;
+using dumptest::MemorySource;
 using platform::LineList;
 
 namespace {
@@ -44,7 +44,9 @@ void status(MemorySource& s, const std::string& sql,
 
 // The musteri table of the worked example.
 void musteri(MemorySource& s, const std::string& name = "musteri") {
-  s.Create(name, "CREATE TABLE `musteri` (\n  `id` int(11) DEFAULT NULL,\n  `ad` varchar(20) DEFAULT NULL\n) ENGINE=InnoDB");
+  s.Create(name,
+           "CREATE TABLE `musteri` (\n  `id` int(11) DEFAULT NULL,\n  `ad` varchar(20) DEFAULT "
+           "NULL\n) ENGINE=InnoDB");
   s.Count(name, 2);
   s.results["SELECT * FROM " + name] = {{col("id", kLong), col("ad", kVarString, 0, 20)},
                                         {{"1", "Ankara"}, {"2", std::nullopt}}};
@@ -71,10 +73,10 @@ TEST(DumpProcessor, WorkedExampleMusteri) {
   body.insert(body.end(), {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES",
                            " (1,'Ankara'),", " (2,NULL);", "UNLOCK TABLES;", ""});
   EXPECT_EQ(run(s, app_request("musteri")), framed(body));
-  EXPECT_EQ(s.executed, (std::vector<std::string>{
-                            "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')",
-                            "SHOW CREATE TABLE musteri", "SELECT COUNT(*) FROM musteri",
-                            "SELECT * FROM musteri"}));
+  EXPECT_EQ(s.executed,
+            (std::vector<std::string>{"SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')",
+                                      "SHOW CREATE TABLE musteri", "SELECT COUNT(*) FROM musteri",
+                                      "SELECT * FROM musteri"}));
 }
 
 TEST(DumpProcessor, FrameEdgeCases) {
@@ -163,23 +165,58 @@ TEST(DumpProcessor, StatementOptions) {
     bool delayed, complete, keys, lock;
     LineList data;
   } cases[] = {
-      {"defaults", TMyInsertType::itInsert, false, false, false, true,
+      {"defaults",
+       TMyInsertType::itInsert,
+       false,
+       false,
+       false,
+       true,
        {"LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
         "UNLOCK TABLES;", ""}},
-      {"no lock", TMyInsertType::itInsert, false, false, false, false,
+      {"no lock",
+       TMyInsertType::itInsert,
+       false,
+       false,
+       false,
+       false,
        {"INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
-      {"ignore, keys, columns", TMyInsertType::itInsertIgnore, false, true, true, true,
+      {"ignore, keys, columns",
+       TMyInsertType::itInsertIgnore,
+       false,
+       true,
+       true,
+       true,
        {"LOCK TABLES musteri WRITE;", "/*!40000 ALTER TABLE musteri DISABLE KEYS */;",
         "INSERT IGNORE INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);",
         "/*!40000 ALTER TABLE musteri ENABLE KEYS */;", "UNLOCK TABLES;", ""}},
-      {"replace", TMyInsertType::itReplaceInto, false, false, false, true,
+      {"replace",
+       TMyInsertType::itReplaceInto,
+       false,
+       false,
+       false,
+       true,
        {"LOCK TABLES musteri WRITE;", "REPLACE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
         "UNLOCK TABLES;", ""}},
-      {"delayed drops the locks", TMyInsertType::itInsert, true, false, false, true,
+      {"delayed drops the locks",
+       TMyInsertType::itInsert,
+       true,
+       false,
+       false,
+       true,
        {"INSERT DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
-      {"delayed ignore", TMyInsertType::itInsertIgnore, true, false, false, true,
+      {"delayed ignore",
+       TMyInsertType::itInsertIgnore,
+       true,
+       false,
+       false,
+       true,
        {"INSERT DELAYED IGNORE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
-      {"delayed replace", TMyInsertType::itReplaceInto, true, false, false, true,
+      {"delayed replace",
+       TMyInsertType::itReplaceInto,
+       true,
+       false,
+       false,
+       true,
        {"REPLACE DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
   };
   for (const auto& c : cases) {
@@ -202,7 +239,8 @@ TEST(DumpProcessor, OneRowFormWithBatches) {
   MemorySource s;
   s.Create("t", "CREATE TABLE `t` (`a` int, `b` char(1))");
   s.Count("t", 3);
-  s.results["SELECT * FROM t"] = {{col("a", kLong), col("b", kString)}, {{"1", "x"}, {"2", "y"}, {"3", "z"}}};
+  s.results["SELECT * FROM t"] = {{col("a", kLong), col("b", kString)},
+                                  {{"1", "x"}, {"2", "y"}, {"3", "z"}}};
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
   TDumpRequest r = app_request("t");
   r.Objects = {TMyDumpObject::doData};
@@ -232,7 +270,8 @@ TEST(DumpProcessor, HeaderAndComments) {
   EXPECT_EQ(lines[7], "");
   EXPECT_EQ(LineList(lines.begin() + 8, lines.begin() + 14), kOpen);
   EXPECT_EQ(LineList(lines.begin() + 14, lines.begin() + 19),
-            (LineList{"-- ", "-- Table structure for table musteri", "-- ", "", "DROP TABLE IF EXISTS musteri;"}));
+            (LineList{"-- ", "-- Table structure for table musteri", "-- ", "",
+                      "DROP TABLE IF EXISTS musteri;"}));
   EXPECT_EQ(LineList(lines.begin() + 23, lines.begin() + 28),
             (LineList{"", "-- ", "-- Dumping data for table musteri", "-- ", ""}));
   EXPECT_EQ(lines[28], "LOCK TABLES musteri WRITE;");
@@ -243,7 +282,8 @@ TEST(DumpProcessor, QualifiedNames) {
   status(s, "SHOW TABLE STATUS FROM other\r\nWHERE NAME IN ('t')", {});
   s.Create("`other`.`t`", "CREATE TABLE `t` (`a` int) COMMENT '`t`'");
   s.Count("`other`.`t`", 0);
-  EXPECT_EQ(run(s, app_request("other.t")), framed({"CREATE TABLE `other`.`t` (`a` int) COMMENT '`t`';", ""}));
+  EXPECT_EQ(run(s, app_request("other.t")),
+            framed({"CREATE TABLE `other`.`t` (`a` int) COMMENT '`t`';", ""}));
 
   // The connection's own database: the entry stays as written.
   MemorySource same;

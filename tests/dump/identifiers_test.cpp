@@ -5,7 +5,12 @@
 using namespace dump;
 
 TEST(Identifiers, QuotingRule) {
-  struct Case { const char* name; std::string in; bool quote_names; std::string out; } cases[] = {
+  struct Case {
+    const char* name;
+    std::string in;
+    bool quote_names;
+    std::string out;
+  } cases[] = {
       {"plain", "musteri", false, "musteri"},
       {"letters digits _ $", "a_1$B", false, "a_1$B"},
       {"quote names on", "musteri", true, "`musteri`"},
@@ -30,7 +35,11 @@ TEST(Identifiers, QuotingRule) {
 
 TEST(Identifiers, TableNamesParsing) {
   using E = std::vector<TTableEntry>;
-  struct Case { const char* name; std::string text; E entries; } cases[] = {
+  struct Case {
+    const char* name;
+    std::string text;
+    E entries;
+  } cases[] = {
       {"separators and blanks", "  a ; b,c  ", {{"", "a"}, {"", "b"}, {"", "c"}}},
       {"backticked blank name", "`x y`", {{"", "x y"}}},
       {"double and single quotes", "\"p q\", 'r'", {{"", "p q"}, {"", "r"}}},

@@ -74,7 +74,8 @@ TEST(InsertBuilder, CommitBatchSizeFraming) {
   EXPECT_EQ(layout(h, {5, 5, 5}, false, 2),
             (LineList{"BEGIN;", h + row(5, ';'), h + row(5, ';'), "COMMIT;", "BEGIN;",
                       h + row(5, ';'), "COMMIT;"}));
-  EXPECT_EQ(layout(h, {5, 5}, false, 2), (LineList{"BEGIN;", h + row(5, ';'), h + row(5, ';'), "COMMIT;"}));
+  EXPECT_EQ(layout(h, {5, 5}, false, 2),
+            (LineList{"BEGIN;", h + row(5, ';'), h + row(5, ';'), "COMMIT;"}));
   EXPECT_EQ(layout(h, {5, 5}, false, 0), (LineList{h + row(5, ';'), h + row(5, ';')}));
   EXPECT_EQ(layout(h, {5}, true, 0), (LineList{h, row(5, ';')}));
 }

@@ -21,7 +21,8 @@ struct Case {
 };
 
 std::string literal(const Case& c) {
-  TDumpColumn column{"c", c.type, c.flags, 20, static_cast<std::uint16_t>(c.flags & kBinaryFlag ? 63 : 30)};
+  TDumpColumn column{"c", c.type, c.flags, 20,
+                     static_cast<std::uint16_t>(c.flags & kBinaryFlag ? 63 : 30)};
   std::string out = "(";
   append_literal(out, literal_plan(column, c.hex_blob, c.fields_as_string),
                  c.value ? std::string_view(*c.value) : std::string_view(), !c.value,
@@ -67,8 +68,10 @@ TEST(Literals, ByColumnClass) {
       {"fields as string: bit is text", kBit, 0, std::string("\x01", 1), "'\x01'", false, true},
       {"fields as string: number stays", kLong, 0, "42", "42", false, true},
       {"fields as string: date stays", kDate, 0, "2024-01-02", "'2024-01-02'", false, true},
-      {"no backslashes: quote doubled", kVarString, 0, "it's\\\n", "'it''s\\\n'", false, false, false},
-      {"no backslashes: zero byte raw", kBlob, 0, nul_value, "'" + nul_value + "'", false, false, false},
+      {"no backslashes: quote doubled", kVarString, 0, "it's\\\n", "'it''s\\\n'", false, false,
+       false},
+      {"no backslashes: zero byte raw", kBlob, 0, nul_value, "'" + nul_value + "'", false, false,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -96,12 +99,25 @@ TEST(Literals, EveryByteEscapedOrCopied) {
     }
     char e = out[++i];
     switch (e) {
-      case '0': back += '\0'; break;
-      case 'n': back += '\n'; break;
-      case 'r': back += '\r'; break;
-      case 'Z': back += '\x1A'; break;
-      case '"': case '\'': case '\\': back += e; break;
-      default: FAIL() << "unexpected escape " << e;
+      case '0':
+        back += '\0';
+        break;
+      case 'n':
+        back += '\n';
+        break;
+      case 'r':
+        back += '\r';
+        break;
+      case 'Z':
+        back += '\x1A';
+        break;
+      case '"':
+      case '\'':
+      case '\\':
+        back += e;
+        break;
+      default:
+        FAIL() << "unexpected escape " << e;
     }
   }
   EXPECT_EQ(back, all);

@@ -1,10 +1,9 @@
 // TMyDump against the private MariaDB: the worked example line by line, the
 // frame with the connection's character-set settings, the component's own
 // rules (no connection, Unicode restore, sinks) and statement splitting.
-#include "dump/my_dump.h"
-
 #include <gtest/gtest.h>
 
+#include "dump/my_dump.h"
 #include "mysql/my_error.h"
 #include "tests/dump/expected_frame.h"
 #include "tests/dump/server_fixture.h"
@@ -20,8 +19,8 @@ namespace {
 // output so that its line breaks survive).
 LineList create_lines(const std::string& db, const std::string& table) {
   std::string out = testsupport::shell_output(
-      server().ClientCommand() + " --batch --raw --skip-column-names " + db +
-      " -e " + testsupport::shell_quote("SHOW CREATE TABLE `" + table + "`"));
+      server().ClientCommand() + " --batch --raw --skip-column-names " + db + " -e " +
+      testsupport::shell_quote("SHOW CREATE TABLE `" + table + "`"));
   out = out.substr(out.find('\t') + 1);
   LineList lines = platform::split_lines(out);
   lines.back() += ';';
@@ -68,7 +67,8 @@ TEST_F(MyDumpServer, WorkedExampleMusteri) {
   // progress event names the component and ends at 100 percent.
   RecordingSink sink;
   std::vector<int> percents;
-  d.OnBackupProgress = [&](TDbDump& sender, const std::string& name, int num, int count, int percent) {
+  d.OnBackupProgress = [&](TDbDump& sender, const std::string& name, int num, int count,
+                           int percent) {
     EXPECT_EQ(&sender, &d);
     EXPECT_EQ(name, "musteri");
     EXPECT_EQ(num, 0);
@@ -106,7 +106,12 @@ TEST_F(MyDumpServer, WorkedExampleMusteri) {
 }
 
 TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
-  struct Case { const char* name; std::string charset; bool unicode; std::string names; } cases[] = {
+  struct Case {
+    const char* name;
+    std::string charset;
+    bool unicode;
+    std::string names;
+  } cases[] = {
       {"no charset", "", false, ""},
       {"unicode wins", "latin5", true, "/*!40101 SET NAMES utf8 */;"},
       {"charset lower-cased", "LATIN5", false, "/*!40101 SET NAMES latin5 */;"},
@@ -138,7 +143,8 @@ TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
     // connection's Unicode mode is back as it was.
     app_settings(d);
     d.Backup();
-    LineList open = charset_only.empty() ? LineList{} : LineList(charset_only.begin(), charset_only.begin() + 4);
+    LineList open = charset_only.empty() ? LineList{}
+                                         : LineList(charset_only.begin(), charset_only.begin() + 4);
     open.push_back(kOpen[4]);
     open.push_back(kOpen[5]);
     EXPECT_EQ(LineList(d.SQL().begin(), d.SQL().begin() + open.size()), open);
@@ -195,8 +201,8 @@ TEST_F(MyDumpServer, StatementSplittingOnRealRows) {
   auto r = [](int id, char c, size_t n, char end) {
     return " (" + std::to_string(id) + ",'" + std::string(n, c) + "')" + end;
   };
-  LineList data = {"LOCK TABLES musteri WRITE;", h, r(1, 'a', 5444, ','), r(2, 'b', 5444, ';'),
-                   h, r(3, 'c', 5445, ';'), h, r(4, 'd', 1, ';'), "UNLOCK TABLES;", ""};
+  LineList data = {"LOCK TABLES musteri WRITE;", h, r(1, 'a', 5444, ','), r(2, 'b', 5444, ';'), h,
+                   r(3, 'c', 5445, ';'),         h, r(4, 'd', 1, ';'),    "UNLOCK TABLES;",     ""};
   ASSERT_GT(d.SQL().size(), data.size() + 5);
   EXPECT_EQ(LineList(d.SQL().end() - 5 - data.size(), d.SQL().end() - 5), data);
 }

@@ -46,9 +46,9 @@ std::vector<std::string> split_rows(const std::string& out) {
 // Names of the base tables or the views of a database (batch output keeps
 // latin5 bytes; none of these names holds a tab, line break or backslash).
 std::vector<std::string> objects(const std::string& db, const std::string& type) {
-  return split_rows(server().Sql(
-      "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = '" + db +
-      "' AND TABLE_TYPE = '" + type + "' ORDER BY TABLE_NAME"));
+  return split_rows(
+      server().Sql("SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = '" + db +
+                   "' AND TABLE_TYPE = '" + type + "' ORDER BY TABLE_NAME"));
 }
 
 // CHECKSUM TABLE of every table, in one statement: the checksum column of
@@ -79,15 +79,16 @@ std::string load(const testsupport::TempDir& dir, const std::string& script, con
                  const std::string& extra = "") {
   server().Sql("CREATE DATABASE " + db + " DEFAULT CHARACTER SET latin5");
   const std::string err = dir.file("load.err");
-  const int rc = testsupport::run_shell(server().ClientCommand("latin5") + " --max-allowed-packet=1G " +
-                                        extra + " " + db + " < " + testsupport::shell_quote(script) +
-                                        " 2> " + testsupport::shell_quote(err));
+  const int rc = testsupport::run_shell(
+      server().ClientCommand("latin5") + " --max-allowed-packet=1G " + extra + " " + db + " < " +
+      testsupport::shell_quote(script) + " 2> " + testsupport::shell_quote(err));
   return rc == 0 ? std::string() : "exit " + std::to_string(rc) + ": " + testsupport::read_all(err);
 }
 
 // Every table of `tables` has the same checksum in both databases; returns
 // how many do.
-int compare_tables(const std::string& a, const std::string& b, const std::vector<std::string>& tables) {
+int compare_tables(const std::string& a, const std::string& b,
+                   const std::vector<std::string>& tables) {
   const std::vector<std::string> before = checksums(a, tables), after = checksums(b, tables);
   EXPECT_EQ(before.size(), tables.size());
   EXPECT_EQ(after.size(), tables.size());
@@ -111,7 +112,8 @@ void dump_tables(TMyDump& d, const std::vector<std::string>& tables, const std::
   sink.Close();
 }
 
-const std::vector<std::string> kTrickyTables = {"bins", "geo", "ints", "strs", "wide", "x y", "q`t"};
+const std::vector<std::string> kTrickyTables = {"bins", "geo", "ints", "strs",
+                                                "wide", "x y", "q`t"};
 
 }  // namespace
 
@@ -160,10 +162,9 @@ TEST(RoundTrip, EveryColumnTypeComesBackUnchanged) {
     const std::string all = "SELECT * FROM " + quote_identifier(v, true);
     EXPECT_EQ(server().Sql(all, "rt"), server().Sql(all, "rt2"));
   }
-  std::cout << "round trip: " << tables.size() << " tables compared, " << equal
-            << " equal; " << views.size() << " views compared; script "
-            << std::filesystem::file_size(script) << " bytes; fill " << fill << " s, dump "
-            << dumped << " s, load " << loaded << " s\n";
+  std::cout << "round trip: " << tables.size() << " tables compared, " << equal << " equal; "
+            << views.size() << " views compared; script " << std::filesystem::file_size(script)
+            << " bytes; fill " << fill << " s, dump " << dumped << " s, load " << loaded << " s\n";
 }
 
 TEST(RoundTrip, OtherOptionsComeBackUnchanged) {

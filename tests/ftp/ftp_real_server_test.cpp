@@ -62,10 +62,11 @@ std::unique_ptr<Server> start_pyftpdlib(const TempDir& root) {
   auto s = std::make_unique<Server>();
   s->port = free_tcp_port();
   int pasv = free_tcp_port();
-  s->pid = spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                  std::to_string(s->port), "-r", std::to_string(pasv) + "-" + std::to_string(pasv + 9),
-                  "-w", "-d", root.path(), "-u", kUser, "-P", kPassword},
-                 s->logs.file("pyftpdlib.log"));
+  s->pid =
+      spawn({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+             std::to_string(s->port), "-r", std::to_string(pasv) + "-" + std::to_string(pasv + 9),
+             "-w", "-d", root.path(), "-u", kUser, "-P", kPassword},
+            s->logs.file("pyftpdlib.log"));
   if (!wait_for_port("127.0.0.1", s->port, 10000)) return nullptr;
   return s;
 }
@@ -119,7 +120,8 @@ void check_upload_and_refusals(int port, const TempDir& root, const TempDir& wor
   const std::string local = work.file("vt-yedek-2024-05-17-14.zip");
   const std::string bytes = binary_file(local);
   upload(port, local, "vt-yedek-2024-05-17-14.zip");
-  std::string stored = read_all(root.file(std::string("dbler/") + kPlate + "/vt-yedek-2024-05-17-14.zip"));
+  std::string stored =
+      read_all(root.file(std::string("dbler/") + kPlate + "/vt-yedek-2024-05-17-14.zip"));
   EXPECT_EQ(stored.size(), bytes.size());
   EXPECT_TRUE(stored == bytes) << "stored bytes differ";
 

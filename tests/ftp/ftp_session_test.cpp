@@ -33,8 +33,8 @@ std::unique_ptr<TNetFTP> client_for(const FakeFtpServer& srv) {
 }
 
 std::vector<std::string> login_commands(const std::string& type = "A") {
-  return {"HOST 127.0.0.1", "USER yedek", "PASS gizli", "FEAT", "TYPE " + type, "SYST",
-          "TYPE " + type};
+  return {"HOST 127.0.0.1", "USER yedek", "PASS gizli",  "FEAT",
+          "TYPE " + type,   "SYST",       "TYPE " + type};
 }
 
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -76,17 +76,20 @@ TEST(FtpSession, BinaryTypeSetBeforeConnectGoesIntoBothTypeCommands) {
 }
 
 TEST(FtpSession, MultiLineGreetingIsOneReplyWithForeignCodesInside) {
-  Script s = plain_login("220-Welcome\r\n230 not the end\r\n220-still going\r\n   indented\r\n220 done");
+  Script s =
+      plain_login("220-Welcome\r\n230 not the end\r\n220-still going\r\n   indented\r\n220 done");
   FakeFtpServer srv(s);
   srv.Start();
   auto c = client_for(srv);
   c->Connect();
   const TNetReplyFTP& g = c->GreetingReply();
   EXPECT_EQ(g.Code, "220");
-  EXPECT_EQ(g.Text, (platform::LineList{"Welcome", "230 not the end", "still going", "indented", "done"}));
+  EXPECT_EQ(g.Text,
+            (platform::LineList{"Welcome", "230 not the end", "still going", "indented", "done"}));
   EXPECT_EQ(c->ServerDescription(), "Welcome");
-  EXPECT_EQ(g.FormattedReply(),
-            "220-Welcome\r\n220-230 not the end\r\n220-still going\r\n220-indented\r\n220 done\r\n");
+  EXPECT_EQ(
+      g.FormattedReply(),
+      "220-Welcome\r\n220-230 not the end\r\n220-still going\r\n220-indented\r\n220 done\r\n");
   c->Disconnect();
 }
 
@@ -188,8 +191,10 @@ TEST(FtpSession, FeatDecidesClntAndTextEncoding) {
     std::string cwd_bytes;
   } cases[] = {
       {"no FEAT", "500 Unknown command.", {}, "CWD dbler/?\xE7"},
-      {"UTF8 and CLNT", "211-Features:\r\n UTF8\r\n CLNT\r\n MDTM\r\n211 End",
-       {"CLNT Vexo 10.6.2.0"}, "CWD dbler/\xC5\x9F\xC3\xA7"},
+      {"UTF8 and CLNT",
+       "211-Features:\r\n UTF8\r\n CLNT\r\n MDTM\r\n211 End",
+       {"CLNT Vexo 10.6.2.0"},
+       "CWD dbler/\xC5\x9F\xC3\xA7"},
   };
   for (auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -256,8 +261,7 @@ TEST(FtpSession, AccountRequestedWithoutAccountFails) {
 
 // A 421 at any step closes the connection at once: no QUIT follows.
 TEST(FtpSession, ServiceNotAvailableAtEveryStep) {
-  Script full = plain_login() +
-                Script{Expect("CWD *", "250 Ok."), Pasv(), Store("STOR a.zip")};
+  Script full = plain_login() + Script{Expect("CWD *", "250 Ok."), Pasv(), Store("STOR a.zip")};
   for (size_t step = 1; step < full.size(); ++step) {
     SCOPED_TRACE("421 answers " + full[step].expect);
     Script s(full.begin(), full.begin() + static_cast<long>(step));
@@ -331,7 +335,8 @@ TEST(FtpSession, WholeStreamIsSentWhateverItsPosition) {
     const char* name;
     std::string bytes;
     std::int64_t position;
-  } cases[] = {{"empty stream", "", 0}, {"positioned at its end", "0123456789", 10},
+  } cases[] = {{"empty stream", "", 0},
+               {"positioned at its end", "0123456789", 10},
                {"positioned in the middle", "0123456789", 4}};
   for (auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -355,8 +360,12 @@ TEST(FtpSession, RestartAppendAndPretCommands) {
   // position. A server listing PRET gets it before PASV.
   Script s = plain_login();
   s[4] = Expect("FEAT", "211-Features:\r\n PRET\r\n211 End");
-  s = s + Script{Expect("PRET STOR r.zip", "200 Ok."), Pasv(), Expect("REST 4", "350 Restarting."),
-                 Store("STOR r.zip"), Expect("PRET APPE r.zip", "200 Ok."), Pasv(),
+  s = s + Script{Expect("PRET STOR r.zip", "200 Ok."),
+                 Pasv(),
+                 Expect("REST 4", "350 Restarting."),
+                 Store("STOR r.zip"),
+                 Expect("PRET APPE r.zip", "200 Ok."),
+                 Pasv(),
                  Store("APPE r.zip")};
   FakeFtpServer srv(s);
   srv.Start();
@@ -369,7 +378,9 @@ TEST(FtpSession, RestartAppendAndPretCommands) {
   c->Disconnect();
   srv.Wait();
   EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
-  EXPECT_EQ(srv.Uploaded(), "456789" "89");
+  EXPECT_EQ(srv.Uploaded(),
+            "456789"
+            "89");
 }
 
 TEST(FtpSession, UploadRefusals) {
@@ -380,9 +391,13 @@ TEST(FtpSession, UploadRefusals) {
     std::vector<std::string> last_commands;
   } cases[] = {
       {"PASV refused", {Expect("PASV", "502 No passive mode.")}, 502, {"PASV", "QUIT"}},
-      {"STOR 550", {Pasv(), Store("STOR a.zip", "550 Permission denied.", "")}, 550,
+      {"STOR 550",
+       {Pasv(), Store("STOR a.zip", "550 Permission denied.", "")},
+       550,
        {"PASV", "STOR a.zip", "QUIT"}},
-      {"STOR 553", {Pasv(), Store("STOR a.zip", "553 Could not create file.", "")}, 553,
+      {"STOR 553",
+       {Pasv(), Store("STOR a.zip", "553 Could not create file.", "")},
+       553,
        {"PASV", "STOR a.zip", "QUIT"}},
       {"final 451",
        {Pasv(), Store("STOR a.zip", "150 Ok.", "451 Local error in processing.")},
@@ -406,17 +421,18 @@ TEST(FtpSession, UploadRefusals) {
     c->Disconnect();
     srv.Wait();
     auto cmds = srv.Commands();
-    std::vector<std::string> tail(cmds.end() - static_cast<long>(k.last_commands.size()), cmds.end());
+    std::vector<std::string> tail(cmds.end() - static_cast<long>(k.last_commands.size()),
+                                  cmds.end());
     EXPECT_EQ(tail, k.last_commands);
   }
 }
 
 TEST(FtpSession, DataConnectionRefusedReportsServerAnswer) {
   int dead = free_tcp_port();
-  FakeFtpServer srv(plain_login() +
-                    Script{Expect("PASV", "227 Entering Passive Mode (" +
-                                              FakeFtpServer::pasv_fields(dead) + ")"),
-                           Expect("STOR a.zip", "425 Can't open data connection.")});
+  FakeFtpServer srv(
+      plain_login() +
+      Script{Expect("PASV", "227 Entering Passive Mode (" + FakeFtpServer::pasv_fields(dead) + ")"),
+             Expect("STOR a.zip", "425 Can't open data connection.")});
   srv.Start();
   auto c = client_for(srv);
   TMemoryStream data("x");
@@ -510,7 +526,8 @@ TEST(FtpSession, BrokenReplies) {
       {"no code", {Send("hello there")}, "Reply Code is not valid: hell"},
       {"code 99", {Send("099 odd")}, "Reply Code is not valid: 099"},
       {"last line without LF", {SendRaw("220 Hi"), Close()}, "Connection Closed Gracefully."},
-      {"closed after greeting", {Send("220 Hi."), CloseOn("HOST *"), Accept(), Close()},
+      {"closed after greeting",
+       {Send("220 Hi."), CloseOn("HOST *"), Accept(), Close()},
        "Connection Closed Gracefully."},
   };
   for (auto& k : cases) {

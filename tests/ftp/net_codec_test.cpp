@@ -2,9 +2,9 @@
 // input buffer growth, text encodings, reply parsing, PASV parsing and the
 // routable-address test.
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <cerrno>
-#include <netdb.h>
 
 #include "ftp/ftp_pasv.h"
 #include "ftp/ftp_reply.h"
@@ -49,11 +49,11 @@ TEST(HostText, OnlyFourDottedNumbersAreAddresses) {
     bool address;
     const char* normalized;
   } cases[] = {
-      {"127.0.0.1", true, "127.0.0.1"},      {" 10. 0 .0.255 ", true, "10.0.0.255"},
-      {"010.001.0.7", true, "10.1.0.7"},     {"1.2.3", false, ""},
-      {"1.2.3.4.5", false, ""},             {"1.2.3.256", false, ""},
-      {"1.2.3.4.", false, ""},              {"1..3.4", false, ""},
-      {"ftp.example.com", false, ""},       {"localhost", false, ""},
+      {"127.0.0.1", true, "127.0.0.1"},  {" 10. 0 .0.255 ", true, "10.0.0.255"},
+      {"010.001.0.7", true, "10.1.0.7"}, {"1.2.3", false, ""},
+      {"1.2.3.4.5", false, ""},          {"1.2.3.256", false, ""},
+      {"1.2.3.4.", false, ""},           {"1..3.4", false, ""},
+      {"ftp.example.com", false, ""},    {"localhost", false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -102,7 +102,9 @@ TEST(NetBuffer, RefusesMoreThanTwoGibibytes) {
 TEST(TextEncoding, ThreeEncodingsOfTurkishText) {
   // "Şçö€" in Windows-1254: Ş 0xDE (U+015E), ç 0xE7, ö 0xF6, € 0x80 (U+20AC).
   const std::string text = "\xDE\xE7\xF6\x80!";
-  EXPECT_EQ(encode_text(text, TNetTextEncoding::ASCII), "???" "?!");
+  EXPECT_EQ(encode_text(text, TNetTextEncoding::ASCII),
+            "???"
+            "?!");
   EXPECT_EQ(encode_text(text, TNetTextEncoding::EightBit), "?\xE7\xF6?!");
   EXPECT_EQ(encode_text(text, TNetTextEncoding::UTF8), "\xC5\x9E\xC3\xA7\xC3\xB6\xE2\x82\xAC!");
   EXPECT_EQ(decode_text("\xC5\x9E\xC3\xA7", TNetTextEncoding::UTF8), "\xDE\xE7");
@@ -114,9 +116,8 @@ TEST(FtpReply, EndLineRule) {
   struct Case {
     const char* line;
     bool end;
-  } cases[] = {{"220 done", true},    {"220", true},         {"220-more", false},
-               {"230 other", false},  {"22", false},         {"220x", false},
-               {"abc def", false},    {" 220 x", false}};
+  } cases[] = {{"220 done", true}, {"220", true},   {"220-more", false}, {"230 other", false},
+               {"22", false},      {"220x", false}, {"abc def", false},  {" 220 x", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(is_reply_end_line(c.line, "220"), c.end);
@@ -158,11 +159,11 @@ TEST(Pasv, IsRoutableAddress) {
     const char* ip;
     bool routable;
   } cases[] = {
-      {"127.0.0.1", false},    {"10.1.2.3", false},     {"169.254.0.9", false},
-      {"192.168.1.5", false},  {"172.16.0.1", false},   {"172.31.255.1", false},
-      {"172.15.0.1", true},    {"172.32.0.1", true},    {"172.1.2.3", true},
-      {"100.64.0.1", true},    {"81.214.3.4", true},    {"192.169.0.1", true},
-      {"11.0.0.1", true},      {"1.10.0.1", true},
+      {"127.0.0.1", false},   {"10.1.2.3", false},   {"169.254.0.9", false},
+      {"192.168.1.5", false}, {"172.16.0.1", false}, {"172.31.255.1", false},
+      {"172.15.0.1", true},   {"172.32.0.1", true},  {"172.1.2.3", true},
+      {"100.64.0.1", true},   {"81.214.3.4", true},  {"192.169.0.1", true},
+      {"11.0.0.1", true},     {"1.10.0.1", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ip);
@@ -173,8 +174,8 @@ TEST(Pasv, IsRoutableAddress) {
 TEST(Pasv, ParsesRealRepliesAndSubstitutesPrivateAddresses) {
   struct Case {
     const char* name;
-    const char* text;   // first text line of the 227 reply
-    const char* peer;   // control connection's peer
+    const char* text;  // first text line of the 227 reply
+    const char* peer;  // control connection's peer
     const char* ip;
     int port;
   } cases[] = {

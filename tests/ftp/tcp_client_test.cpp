@@ -85,7 +85,9 @@ TEST(TcpClient, HostTextRules) {
     c.SetHost(host);
     c.SetPort(static_cast<std::uint16_t>(srv.Port()));
     bool resolved = false;
-    c.OnStatus = [&](TNetStatus s, const std::string&) { resolved |= s == TNetStatus::hsResolving; };
+    c.OnStatus = [&](TNetStatus s, const std::string&) {
+      resolved |= s == TNetStatus::hsResolving;
+    };
     try {
       c.Connect();
       c.Disconnect();

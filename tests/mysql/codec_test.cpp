@@ -56,7 +56,8 @@ TEST(Wire, PacketHeader) {
   unsigned char h[4];
   encode_packet_header(h, 0xFFFFFF, 255);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(h), 4), "\xFF\xFF\xFF\xFF");
-  TPacketHeader d = decode_packet_header(reinterpret_cast<const unsigned char*>("\x03\x02\x01\x07"));
+  TPacketHeader d =
+      decode_packet_header(reinterpret_cast<const unsigned char*>("\x03\x02\x01\x07"));
   EXPECT_EQ(d.length, 0x010203u);
   EXPECT_EQ(d.sequence, 7);
 }
@@ -99,7 +100,9 @@ TEST(Handshake, ClientFlagsAndAuthResponse) {
   // CLIENT_LOCAL_FILES is never offered, even when asked for.
   EXPECT_EQ(client_flags(0x10002 | CLIENT_LOCAL_FILES, 0, 0xF7FE) & CLIENT_LOCAL_FILES, 0u);
   // PROTOCOL_41 and COMPRESS only when the server has them.
-  EXPECT_EQ(client_flags(0x10002 | CLIENT_COMPRESS, 0, 0x000C) & (CLIENT_PROTOCOL_41 | CLIENT_COMPRESS), 0u);
+  EXPECT_EQ(
+      client_flags(0x10002 | CLIENT_COMPRESS, 0, 0x000C) & (CLIENT_PROTOCOL_41 | CLIENT_COMPRESS),
+      0u);
   TGreeting g;
   g.scramble = "12345678";
   EXPECT_EQ(auth_response(0x8000, "", g), std::string(1, '\0'));
@@ -112,13 +115,21 @@ TEST(Handshake, ClientFlagsAndAuthResponse) {
   ASSERT_EQ(native.size(), 21u);
   EXPECT_EQ(native[0], 20);
   // Without CONNECT_WITH_DB the database is left out.
-  EXPECT_EQ(login_packet(0x3A207, 0x8000, 8, "u", std::string(1, '\0'), "db").size(), 4 + 4 + 1 + 23 + 2 + 1u);
+  EXPECT_EQ(login_packet(0x3A207, 0x8000, 8, "u", std::string(1, '\0'), "db").size(),
+            4 + 4 + 1 + 23 + 2 + 1u);
 }
 
 TEST(Handshake, GreetingForms) {
   using namespace std::string_literals;
-  const std::string g41 = "\x0A" "5.5.5-10.11\0" "\x01\0\0\0" "ABCDEFGH\0" "\xFE\xF7" "\x08" "\x02\0"s +
-                          std::string(13, '\0') + "IJKLMNOPQRST\0"s;
+  const std::string g41 =
+      "\x0A"
+      "5.5.5-10.11\0"
+      "\x01\0\0\0"
+      "ABCDEFGH\0"
+      "\xFE\xF7"
+      "\x08"
+      "\x02\0"s +
+      std::string(13, '\0') + "IJKLMNOPQRST\0"s;
   TGreeting a = parse_greeting(g41);
   EXPECT_EQ(a.server_version, "5.5.5-10.11");
   EXPECT_EQ(a.scramble, "ABCDEFGHIJKLMNOPQRST");
@@ -126,7 +137,12 @@ TEST(Handshake, GreetingForms) {
   EXPECT_EQ(a.capabilities, 0xF7FE);
   EXPECT_EQ(a.language, 8);
   // A 3.23 greeting ends after the capabilities.
-  const std::string old = "\x0A" "3.23.58\0" "\x05\0\0\0" "abcdefgh\0" "\x2C\x00"s;
+  const std::string old =
+      "\x0A"
+      "3.23.58\0"
+      "\x05\0\0\0"
+      "abcdefgh\0"
+      "\x2C\x00"s;
   TGreeting b = parse_greeting(old);
   EXPECT_EQ(b.scramble, "abcdefgh");
   EXPECT_FALSE(b.full_scramble);
@@ -143,20 +159,32 @@ TEST(Handshake, GreetingForms) {
 TEST(ResultCodecs, RowsAndEofAndHeaders) {
   using namespace std::string_literals;
   std::vector<std::string_view> v;
-  const std::string row = std::string("\x01" "a" "\xFB" "\x00", 4) + std::string("\xFC\x03\x00xyz", 6);
+  const std::string row = std::string(
+                              "\x01"
+                              "a"
+                              "\xFB"
+                              "\x00",
+                              4) +
+                          std::string("\xFC\x03\x00xyz", 6);
   parse_row(row, 4, v);
   EXPECT_EQ(v[0], "a");
   EXPECT_EQ(v[1].data(), nullptr);
   EXPECT_NE(v[2].data(), nullptr);
   EXPECT_EQ(v[2], "");
   EXPECT_EQ(v[3], "xyz");
-  for (const std::string& bad : {std::string("\x05" "ab"), std::string("\x01")}) {
+  for (const std::string& bad : {std::string("\x05"
+                                             "ab"),
+                                 std::string("\x01")}) {
     EXPECT_THROW(parse_row(bad, 1, v), EMyError);
   }
-  EXPECT_THROW(parse_row("\x01" "a", 2, v), EMyError);  // fewer values than columns
+  EXPECT_THROW(parse_row("\x01"
+                         "a",
+                         2, v),
+               EMyError);  // fewer values than columns
   EXPECT_TRUE(is_eof_packet("\xFE\x00\x00\x02\x00"));
   EXPECT_FALSE(is_eof_packet("\xFE\x01\x02\x03\x04\x05\x06\x07\x08"));  // a 9-byte row
-  TResultHeader ok = parse_result_header(std::string("\x00\x05\x00\x0A\x00\x01\x00", 7), 0x3A20F, 0xF7FE);
+  TResultHeader ok =
+      parse_result_header(std::string("\x00\x05\x00\x0A\x00\x01\x00", 7), 0x3A20F, 0xF7FE);
   EXPECT_EQ(ok.kind, TResultHeader::Ok);
   EXPECT_EQ(ok.affected_rows, 5u);
   EXPECT_EQ(ok.status, 0x0A);
@@ -173,8 +201,14 @@ TEST(ValueCodecs, FloatParser) {
     double value;
   };
   const std::vector<Case> cases = {
-      {"1e3", 1000},         {"1.5e-2", 0.015},   {"-12.25", -12.25}, {"+7", 7},
-      {"1234.50", 1234.5},   {"0.1", 0.1},        {"1E+2", 100},      {"", 0},
+      {"1e3", 1000},
+      {"1.5e-2", 0.015},
+      {"-12.25", -12.25},
+      {"+7", 7},
+      {"1234.50", 1234.5},
+      {"0.1", 0.1},
+      {"1E+2", 100},
+      {"", 0},
       {"123456789012345678901234567890", 1.2345678901234568e29},
       {"0.000000000000000000000000000000000000000001", 1e-42},
       {"1e400", HUGE_VAL},
@@ -223,7 +257,8 @@ TEST(ValueCodecs, DatesTimesAndTimestampsByLength) {
   EXPECT_FALSE(parse_date_text("2024-02"));
   const double t = *encode_time(13, 14, 15, 0);
   EXPECT_NEAR(*parse_datetime_text("2024-02-29 13:14:15", 0), d2024 + t, 1e-12);
-  EXPECT_NEAR(*parse_datetime_text("2024-02-29 13:14:15.123456", 6), d2024 + *encode_time(13, 14, 15, 123), 1e-12);
+  EXPECT_NEAR(*parse_datetime_text("2024-02-29 13:14:15.123456", 6),
+              d2024 + *encode_time(13, 14, 15, 123), 1e-12);
   // Before 1899-12-30 the time is subtracted.
   EXPECT_NEAR(*parse_datetime_text("1899-12-29 12:00:00", 0), -1.5, 1e-12);
 
@@ -259,7 +294,8 @@ TEST(ValueCodecs, DatesTimesAndTimestampsByLength) {
     EXPECT_STREQ(e.what(), "Invalid FIELD_TYPE_TIMESTAMP Field.Length (5)");
   }
   // TIMESTAMP(3) of newer servers: length 23.
-  EXPECT_NEAR(*parse_timestamp_text("2024-02-29 13:14:15.500", 23, 3), d2024 + *encode_time(13, 14, 15, 500), 1e-12);
+  EXPECT_NEAR(*parse_timestamp_text("2024-02-29 13:14:15.500", 23, 3),
+              d2024 + *encode_time(13, 14, 15, 500), 1e-12);
 
   EXPECT_NEAR(*parse_time_text("838:59:59", "t"), (838 * 3600 + 59 * 60 + 59) / 86400.0, 1e-12);
   EXPECT_NEAR(*parse_time_text("-01:30:00.250", "t"), -(5400.25 / 86400.0), 1e-12);
@@ -276,7 +312,8 @@ TEST(ValueCodecs, DatesTimesAndTimestampsByLength) {
 
 TEST(Errors, MessageRules) {
   EXPECT_EQ(make_error(2013).what(), std::string("Lost connection to MySQL server during query"));
-  EXPECT_EQ(make_error(2013, "why").what(), std::string("Lost connection to MySQL server during query\r\nwhy"));
+  EXPECT_EQ(make_error(2013, "why").what(),
+            std::string("Lost connection to MySQL server during query\r\nwhy"));
   EXPECT_EQ(make_error(2003, "Cannot connect").what(), std::string("Cannot connect"));
   EXPECT_EQ(make_error(1045, "#28000x").what(), std::string("\r\n#28000x"));
   EXPECT_EQ(EMyError(1064, "\r\n#42000You have an error ... at line 3").LineNumber(), 3);

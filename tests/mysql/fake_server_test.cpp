@@ -24,7 +24,9 @@ namespace {
 const std::string kScramble = "ABCDEFGHIJKLMNOPQRST";
 const std::string kPassword = "gizli";
 
-std::string bytes(const TSha1Digest& d) { return {reinterpret_cast<const char*>(d.data()), d.size()}; }
+std::string bytes(const TSha1Digest& d) {
+  return {reinterpret_cast<const char*>(d.data()), d.size()};
+}
 
 // The login packet the client must send to a 4.1 greeting with caps 0xF7FE.
 std::string expected_login41(const std::string& db = "db") {
@@ -103,7 +105,8 @@ TEST(FakeServerLogin, LoginAnswersThatNeedAnotherRound) {
       {"single 0xFE gets the old scramble", w::greeting41("5.0.1", kScramble), "\xFE",
        old_scramble(kPassword, old8) + std::string(1, '\0')},
       {"switch to mysql_old_password", w::greeting41("5.0.1", kScramble),
-       "\xFEmysql_old_password" + std::string(1, '\0') + new_scramble.substr(0, 8) + std::string(1, '\0'),
+       "\xFEmysql_old_password" + std::string(1, '\0') + new_scramble.substr(0, 8) +
+           std::string(1, '\0'),
        old_scramble(kPassword, new_scramble.substr(0, 8)) + std::string(1, '\0')},
       {"switch to mysql_native_password", w::greeting41("8.0.36", kScramble),
        "\xFEmysql_native_password" + std::string(1, '\0') + new_scramble + std::string(1, '\0'),
@@ -134,8 +137,9 @@ TEST(FakeServerLogin, PreProtocol41GreetingGetsTheShortLoginPacket) {
   const std::string old8 = "12345678";
   // A 4.0 server: LONG_FLAG, CONNECT_WITH_DB, no PROTOCOL_41, no SECURE_CONNECTION.
   s.Send(0, w::greeting_old("4.0.27", old8, 0x000C))
-      .Expect(w::u16(0xA20F & ~0x200 & 0xFFFF) + std::string(3, '\0') + "user" + std::string(1, '\0') +
-              old_scramble(kPassword, old8) + std::string(1, '\0') + "db" + std::string(1, '\0'))
+      .Expect(w::u16(0xA20F & ~0x200 & 0xFFFF) + std::string(3, '\0') + "user" +
+              std::string(1, '\0') + old_scramble(kPassword, old8) + std::string(1, '\0') + "db" +
+              std::string(1, '\0'))
       .Send(2, std::string("\0\0\0", 3));
   s.Start();
   {
@@ -186,31 +190,47 @@ TEST(FakeServerLogin, FailuresOfTheHandshake) {
   };
   const std::vector<Case> cases = {
       {"protocol mismatch",
-       [](FakeMySqlServer& s) { s.Send(0, "\x09" "3.20" + std::string(20, '\0')); },
-       2007, {"Protocol mismatch. Server Version = 9 Client Version = 10"}},
+       [](FakeMySqlServer& s) {
+         s.Send(0,
+                "\x09"
+                "3.20" +
+                    std::string(20, '\0'));
+       },
+       2007,
+       {"Protocol mismatch. Server Version = 9 Client Version = 10"}},
       {"greeting out of order",
        [](FakeMySqlServer& s) { s.Send(1, w::greeting41("5.5.5", kScramble)); },
-       1156, {"\r\nReceiveHeader: Net packets out of order: received[1], expected[0]"}},
+       1156,
+       {"\r\nReceiveHeader: Net packets out of order: received[1], expected[0]"}},
       {"access denied",
        [](FakeMySqlServer& s) {
-         s.Send(0, w::greeting41("5.5.5", kScramble)).Expect().Send(2, w::err(1045, "28000", "Access denied"));
+         s.Send(0, w::greeting41("5.5.5", kScramble))
+             .Expect()
+             .Send(2, w::err(1045, "28000", "Access denied"));
        },
-       1045, {"\r\n#28000Access denied"}},
+       1045,
+       {"\r\n#28000Access denied"}},
       {"unknown plugin",
        [](FakeMySqlServer& s) {
          s.Send(0, w::greeting41("8.0.36", kScramble))
              .Expect()
-             .Send(2, "\xFE" "caching_sha2_password" + std::string(1, '\0') + kScramble);
+             .Send(2,
+                   "\xFE"
+                   "caching_sha2_password" +
+                       std::string(1, '\0') + kScramble);
        },
-       2012, {"caching_sha2_password", "mysql_native_password"}},
+       2012,
+       {"caching_sha2_password", "mysql_native_password"}},
       {"answer that is not OK",
        [](FakeMySqlServer& s) {
          s.Send(0, w::greeting41("8.0.36", kScramble)).Expect().Send(2, "\x01\x04");
        },
-       2012, {"not an OK packet"}},
+       2012,
+       {"not an OK packet"}},
       {"dropped during login",
        [](FakeMySqlServer& s) { s.Send(0, w::greeting41("5.5.5", kScramble)).Expect().Drop(); },
-       2013, {"Lost connection to MySQL server during query"}},
+       2013,
+       {"Lost connection to MySQL server during query"}},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -324,9 +344,11 @@ TEST_F(FakeServerResult, OldTimestampLengthsAndPre41Columns) {
   q.SetConnection(&c_);
   q.SetSQL("SELECT * FROM t");
   q.Open();
-  EXPECT_NEAR(q.FieldByName("ts14").AsDateTime(), *encode_date(2024, 2, 29) + *encode_time(13, 14, 15, 0), 1e-9);
+  EXPECT_NEAR(q.FieldByName("ts14").AsDateTime(),
+              *encode_date(2024, 2, 29) + *encode_time(13, 14, 15, 0), 1e-9);
   EXPECT_DOUBLE_EQ(q.FieldByName("ts8").AsDateTime(), *encode_date(1999, 12, 31));
-  EXPECT_NEAR(q.FieldByName("ts12").AsDateTime(), *encode_date(2069, 12, 31) + *encode_time(23, 59, 59, 0), 1e-9);
+  EXPECT_NEAR(q.FieldByName("ts12").AsDateTime(),
+              *encode_date(2069, 12, 31) + *encode_time(23, 59, 59, 0), 1e-9);
   EXPECT_TRUE(q.Columns()[0].Flags & NUM_FLAG);
 }
 
@@ -424,7 +446,9 @@ TEST(FakeServerPacket, LogicalPacketAboveTheMaximumFailsWith2020) {
   logged_in(s);
   // Pieces announced by their headers; the third would pass the limit.
   const std::string piece(0xFFFFFF, 'p');
-  auto header = [](std::uint8_t seq) { return std::string("\xFF\xFF\xFF", 3) + static_cast<char>(seq); };
+  auto header = [](std::uint8_t seq) {
+    return std::string("\xFF\xFF\xFF", 3) + static_cast<char>(seq);
+  };
   s.Expect().SendRaw(header(1) + piece).SendRaw(header(2) + piece).SendRaw(header(3));
   s.Start();
   TMySqlSession session;

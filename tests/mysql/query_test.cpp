@@ -54,8 +54,9 @@ class QueryServer : public ::testing::Test {
 }  // namespace
 
 TEST_F(QueryServer, WalksTheTableListWithImplicitConnect) {
-  q_.SetSQL("SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = \"q\"\r\n"
-            "ORDER BY 1\r\n\r\n  ");
+  q_.SetSQL(
+      "SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = \"q\"\r\n"
+      "ORDER BY 1\r\n\r\n  ");
   EXPECT_FALSE(c_.Connected());
   q_.Open();  // connects first
   EXPECT_TRUE(c_.Connected());

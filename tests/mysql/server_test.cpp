@@ -27,9 +27,10 @@ class ServerEnv : public ::testing::Environment {
     g_server = new MariaDbServer();
     g_server->Start("127.0.0.1", 0,
                     {"--general-log=1", "--general-log-file=" + g_server->general_log_path()});
-    g_server->Sql("CREATE DATABASE IF NOT EXISTS yd; CREATE DATABASE IF NOT EXISTS yd2;"
-                  "CREATE USER IF NOT EXISTS 'nopw'@'%' IDENTIFIED VIA mysql_native_password "
-                  "USING PASSWORD(''); GRANT ALL ON *.* TO 'nopw'@'%';");
+    g_server->Sql(
+        "CREATE DATABASE IF NOT EXISTS yd; CREATE DATABASE IF NOT EXISTS yd2;"
+        "CREATE USER IF NOT EXISTS 'nopw'@'%' IDENTIFIED VIA mysql_native_password "
+        "USING PASSWORD(''); GRANT ALL ON *.* TO 'nopw'@'%';");
   }
   void TearDown() override {
     delete g_server;
@@ -127,7 +128,8 @@ TEST(ConnectionServer, LoginErrorsCarryCodeAndMessage) {
       ADD_FAILURE() << "connected";
     } catch (const EMyError& e) {
       EXPECT_EQ(e.ErrorCode(), k.code);
-      EXPECT_EQ(std::string(e.what()).substr(0, k.message_start.size()), k.message_start) << e.what();
+      EXPECT_EQ(std::string(e.what()).substr(0, k.message_start.size()), k.message_start)
+          << e.what();
     }
     EXPECT_FALSE(c.Connected());
     // The component stays usable: the right settings connect.
@@ -192,7 +194,7 @@ TEST(ConnectionServer, OptionsLockedWhileOpen) {
   }
   EXPECT_THROW(c.Options().SetUseUnicode(true), EDatabaseError);
   EXPECT_NO_THROW(c.Options().SetCharset("latin5"));  // same value: nothing to change
-  c.SetUseUnicodeInternal(true);  // the dump's switch bypasses the check
+  c.SetUseUnicodeInternal(true);                      // the dump's switch bypasses the check
   EXPECT_TRUE(c.Options().UseUnicode());
   c.SetUseUnicodeInternal(false);
   // Changing the server disconnects first.
@@ -252,7 +254,8 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
       "vc VARCHAR(40), ch CHAR(3), tx TEXT, bl BLOB, vb VARBINARY(8), e ENUM('a','b'), n INT)"
       " DEFAULT CHARSET=latin5;"
       "INSERT INTO types VALUES (-5, 4000000000, -9000000000000000000, 1, 1234.50, 1.5e-2,"
-      "'2024-02-29 13:14:15', '0000-00-00', '-838:59:59', '2001-02-03 04:05:06', 2024, b'1000000001',"
+      "'2024-02-29 13:14:15', '0000-00-00', '-838:59:59', '2001-02-03 04:05:06', 2024, "
+      "b'1000000001',"
       "'it''s\\\\', 'ab', '\xFE', x'00FF0A', x'', 'b', NULL)",
       "yd");
   TMyRowReader r(c_);
@@ -270,10 +273,24 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
   EXPECT_EQ(cols[15].DataType(), ftBlob);
   EXPECT_EQ(cols[14].DataType(), ftMemo);
   ASSERT_TRUE(r.Next());
-  const std::vector<std::string> expected = {
-      "-5", "4000000000", "-9000000000000000000", "1", "1234.50", "0.015",
-      "2024-02-29 13:14:15", "0000-00-00", "-838:59:59", "2001-02-03 04:05:06", "2024",
-      std::string("\x02\x01", 2), "it's\\", "ab", "\xFE", std::string("\x00\xFF\x0A", 3), "", "b"};
+  const std::vector<std::string> expected = {"-5",
+                                             "4000000000",
+                                             "-9000000000000000000",
+                                             "1",
+                                             "1234.50",
+                                             "0.015",
+                                             "2024-02-29 13:14:15",
+                                             "0000-00-00",
+                                             "-838:59:59",
+                                             "2001-02-03 04:05:06",
+                                             "2024",
+                                             std::string("\x02\x01", 2),
+                                             "it's\\",
+                                             "ab",
+                                             "\xFE",
+                                             std::string("\x00\xFF\x0A", 3),
+                                             "",
+                                             "b"};
   for (size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(cols[i].Name);
     EXPECT_FALSE(r.IsNull(i));
@@ -312,8 +329,7 @@ TEST_F(RowReaderServer, ServerErrorsLeaveTheConnectionUsable) {
   }
   // An error after some rows: 1242 (subquery returns more than one row)
   // arrives in place of a row.
-  ASSERT_TRUE(
-      r.Execute("SELECT seq, IF(seq < 3, seq, (SELECT 1 UNION SELECT 2)) FROM seq_1_to_5"));
+  ASSERT_TRUE(r.Execute("SELECT seq, IF(seq < 3, seq, (SELECT 1 UNION SELECT 2)) FROM seq_1_to_5"));
   int rows = 0;
   try {
     while (r.Next()) ++rows;

@@ -15,11 +15,13 @@ TEST(Codepage, EveryAnsiByteRoundTripsThroughUtf16AndUtf8) {
 }
 
 TEST(Codepage, TurkishLettersAndTheBytesGlibcLeavesUndefined) {
-  struct Case { unsigned char byte; char16_t unit; } cases[] = {
-      {0xFD, u'\u0131'}, {0xDD, u'\u0130'}, {0xF0, u'\u011F'}, {0xD0, u'\u011E'},
-      {0xFE, u'\u015F'}, {0xDE, u'\u015E'}, {0x80, u'\u20AC'}, {0x81, u'\u0081'},
-      {0x8D, u'\u008D'}, {0x8E, u'\u008E'}, {0x8F, u'\u008F'}, {0x90, u'\u0090'},
-      {0x9D, u'\u009D'}, {0x9E, u'\u009E'}};
+  struct Case {
+    unsigned char byte;
+    char16_t unit;
+  } cases[] = {{0xFD, u'\u0131'}, {0xDD, u'\u0130'}, {0xF0, u'\u011F'}, {0xD0, u'\u011E'},
+               {0xFE, u'\u015F'}, {0xDE, u'\u015E'}, {0x80, u'\u20AC'}, {0x81, u'\u0081'},
+               {0x8D, u'\u008D'}, {0x8E, u'\u008E'}, {0x8F, u'\u008F'}, {0x90, u'\u0090'},
+               {0x9D, u'\u009D'}, {0x9E, u'\u009E'}};
   for (auto c : cases) {
     SCOPED_TRACE(int(c.byte));
     EXPECT_EQ(ansi_char_to_utf16(c.byte), c.unit);

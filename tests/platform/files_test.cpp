@@ -1,7 +1,8 @@
 #include "platform/files.h"
-#include "platform/user_interface.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/user_interface.h"
 
 using namespace platform;
 

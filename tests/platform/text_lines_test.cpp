@@ -5,7 +5,11 @@
 using namespace platform;
 
 TEST(TextLines, SplitRules) {
-  struct Case { const char* name; std::string text; LineList lines; } cases[] = {
+  struct Case {
+    const char* name;
+    std::string text;
+    LineList lines;
+  } cases[] = {
       {"empty", "", {}},
       {"crlf", "a\r\nb\r\n", {"a", "b"}},
       {"lone lf", "a\nb", {"a", "b"}},

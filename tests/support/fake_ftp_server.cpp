@@ -268,7 +268,8 @@ void FakeFtpServer::Run() {
           if (step.cut_after >= 0 && got >= step.cut_after) break;
           if (!wait_readable(data_fd, 50)) continue;
           size_t want = sizeof buf;
-          if (step.cut_after >= 0) want = std::min<size_t>(want, static_cast<size_t>(step.cut_after - got));
+          if (step.cut_after >= 0)
+            want = std::min<size_t>(want, static_cast<size_t>(step.cut_after - got));
           ssize_t n = ::recv(data_fd, buf, want, 0);
           if (n <= 0) {
             eof = n == 0;

@@ -24,14 +24,14 @@ namespace testsupport {
 struct FtpStep {
   enum class Kind { kSend, kExpect, kClose, kAccept, kStall, kPasv, kStore, kSleep, kHold };
   Kind kind = Kind::kExpect;
-  std::string expect;      // command expected (kExpect, kPasv, kStore)
-  std::string text;        // reply sent (CR LF added unless it ends in "\n" or raw)
-  bool raw = false;        // send text exactly as given
+  std::string expect;        // command expected (kExpect, kPasv, kStore)
+  std::string text;          // reply sent (CR LF added unless it ends in "\n" or raw)
+  bool raw = false;          // send text exactly as given
   bool close_after = false;  // kExpect: drop the connection after the reply
   // kStore: final reply after the data connection closed ("" sends nothing).
   std::string final_text;
-  bool accept_first = false;  // kStore: accept the data connection before `text`
-  int delay_ms = 0;           // kStore: wait before accepting; kSleep: how long
+  bool accept_first = false;    // kStore: accept the data connection before `text`
+  int delay_ms = 0;             // kStore: wait before accepting; kSleep: how long
   std::int64_t cut_after = -1;  // kStore: reset the data connection after this many bytes
 };
 

@@ -14,7 +14,9 @@ namespace testsupport {
 
 namespace mysqlwire {
 
-std::string u16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string u16(std::uint16_t v) {
+  return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 std::string u32(std::uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); }
 std::string lenenc(std::uint64_t v) {
   if (v <= 250) return std::string(1, static_cast<char>(v));
@@ -223,7 +225,8 @@ void FakeMySqlServer::Run() {
     if (stop_ || !open) break;
     switch (s.kind) {
       case Step::kSend:
-        if (::send(fd, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(s.bytes.size()))
+        if (::send(fd, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(s.bytes.size()))
           Fail("send failed");
         break;
       case Step::kExpect: {

@@ -39,8 +39,8 @@ std::string ok(std::uint64_t affected = 0, std::uint16_t status = 2);
 std::string eof(std::uint16_t status = 2, std::uint16_t warnings = 0);
 std::string err(std::uint16_t code, const std::string& state, const std::string& text);
 std::string column41(const std::string& name, std::uint8_t type, std::uint32_t length,
-                     std::uint16_t flags = 0, std::uint16_t charset = 8,
-                     std::uint8_t decimals = 0, const std::string& table = "t");
+                     std::uint16_t flags = 0, std::uint16_t charset = 8, std::uint8_t decimals = 0,
+                     const std::string& table = "t");
 // Pre-4.1 column definition (with CLIENT_LONG_FLAG: 2-byte flags).
 std::string column_old(const std::string& name, std::uint8_t type, std::uint32_t length,
                        std::uint16_t flags = 0, std::uint8_t decimals = 0, bool long_flag = true);

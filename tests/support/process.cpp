@@ -38,8 +38,10 @@ std::string shell_output(const std::string& command) {
 std::string shell_quote(const std::string& word) {
   std::string q = "'";
   for (char c : word) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }

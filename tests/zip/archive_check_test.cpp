@@ -1,9 +1,10 @@
 // The archive reader: listing and the completeness check of one entry.
+#include "zip/archive_check.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
 #include "tests/support/temp_dir.h"
-#include "zip/archive_check.h"
 #include "zip/zip_archiver.h"
 
 using namespace zip;
@@ -14,7 +15,8 @@ using testsupport::write_all;
 TEST(ArchiveCheck, ListsAndVerifiesAndFindsDamage) {
   TempDir dir;
   std::string data;
-  for (int i = 0; data.size() < 300000; ++i) data += "INSERT INTO t VALUES (" + std::to_string(i) + ");\r\n";
+  for (int i = 0; data.size() < 300000; ++i)
+    data += "INSERT INTO t VALUES (" + std::to_string(i) + ");\r\n";
   write_all(dir.file("s.sql"), data);
   {
     TZipArchiver a;
@@ -45,12 +47,15 @@ TEST(ArchiveCheck, ListsAndVerifiesAndFindsDamage) {
       {"data byte", 30 + e.name_bytes.size() + 1000, false, ""},
       {"local CRC", 14, false, "Local header differs from the central directory"},
       {"no end record", good.size() - 5, true, "No end of central directory record"},
-      {"cut in the data", 30 + e.name_bytes.size() + 100, true, "No end of central directory record"},
+      {"cut in the data", 30 + e.name_bytes.size() + 100, true,
+       "No end of central directory record"},
   };
   for (const auto& d : damage) {
     std::string bad = good;
-    if (d.cut) bad.resize(d.offset);
-    else bad[d.offset] = static_cast<char>(bad[d.offset] ^ 0x55);
+    if (d.cut)
+      bad.resize(d.offset);
+    else
+      bad[d.offset] = static_cast<char>(bad[d.offset] ^ 0x55);
     write_all(dir.file("bad.zip"), bad);
     EntryCheck c = verify_entry(dir.file("bad.zip"), e.name_bytes);
     EXPECT_FALSE(c.ok) << d.what;

@@ -1,10 +1,10 @@
 // The archiver component end to end: the application's sequence, the records
 // on disk, names, updates of existing archives, failures and rollback. Every
 // archive written is handed to the independent readers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -35,8 +35,8 @@ std::u16string u16(const std::string& utf8) { return platform::utf8_to_utf16(utf
 std::string sql_text(std::size_t n) {
   std::string s;
   for (int i = 0; s.size() < n; ++i)
-    s += "INSERT INTO `stok` VALUES (" + std::to_string(i * 7919 % 100003) + ",'\xC3\xBCr\xC3\xBCn " +
-         std::to_string(i) + "',3.25);\r\n";
+    s += "INSERT INTO `stok` VALUES (" + std::to_string(i * 7919 % 100003) +
+         ",'\xC3\xBCr\xC3\xBCn " + std::to_string(i) + "',3.25);\r\n";
   s.resize(n);
   return s;
 }
@@ -158,7 +158,7 @@ TEST(Archiver, EmptySourceIsStoredAndChecksumsAreStandard) {
   TempDir dir;
   std::string z = read_all(archive_one(dir, "empty.sql", ""));
   EXPECT_EQ(u16_at(z, 4), 20);
-  EXPECT_EQ(u16_at(z, 8), 0);   // stored
+  EXPECT_EQ(u16_at(z, 8), 0);    // stored
   EXPECT_EQ(u32_at(z, 14), 0u);  // CRC
   EXPECT_EQ(u32_at(z, 18), 0u);
   EXPECT_EQ(u32_at(z, 22), 0u);
@@ -177,8 +177,8 @@ TEST(Archiver, WildcardMaskCollectsTheTree) {
   TempDir dir;
   std::filesystem::create_directories(dir.file("src/sub"));
   const ziptest::Contents files = {
-      {"a.sql", sql_text(524288)},      {"b.sql", sql_text(524289)}, {"c.sql", ""},
-      {"sub/d.sql", "123456789"},       {".gizli.sql", "hidden"},    {"e.png", sql_text(5000)},
+      {"a.sql", sql_text(524288)}, {"b.sql", sql_text(524289)}, {"c.sql", ""},
+      {"sub/d.sql", "123456789"},  {".gizli.sql", "hidden"},    {"e.png", sql_text(5000)},
       {"ro.sql", "read only"},
   };
   for (const auto& [n, d] : files) write_all(dir.file("src/" + n), d);
@@ -234,7 +234,7 @@ TEST(Archiver, FolderEntriesWithTheFolderAttribute) {
 TEST(Archiver, NamesInCodePage857OrUtf8) {
   TempDir dir;
   const std::string turkish = "m\xC3\xBC\xC5\x9Fteri-\xC4\xB1\xC4\x9F.sql";  // müşteri-ığ.sql
-  const std::string cyrillic = "\xD0\xB1\xD0\xB0\xD0\xB7\xD0\xB0.sql";      // база.sql
+  const std::string cyrillic = "\xD0\xB1\xD0\xB0\xD0\xB7\xD0\xB0.sql";       // база.sql
   std::string z = read_all(archive_one(dir, turkish, "tr", "tr.zip"));
   EXPECT_EQ(u16_at(z, 6) & 0x0800, 0);
   EXPECT_EQ(z.substr(30, u16_at(z, 26)), "m\x81\x9Fteri-\x8D\xA7.sql");
@@ -336,8 +336,9 @@ TEST(Archiver, ErrorsOfTheLifeCycle) {
                                            "file name - Native error: 00010")));
   a.SetFileName(u16(dir.path() + "/"));
   EXPECT_EQ(native_of([&] { a.Open(kCreateMode); }).first, 10);
-  EXPECT_EQ(native_of([&] { a.AddFromMask(u"x"); }),
-            std::make_pair(13, std::string("ZipArchiver1: Archive is not open - Native error: 00013")));
+  EXPECT_EQ(
+      native_of([&] { a.AddFromMask(u"x"); }),
+      std::make_pair(13, std::string("ZipArchiver1: Archive is not open - Native error: 00013")));
   a.SetFileName(u16(dir.file("none.zip")));
   EXPECT_EQ(native_of([&] { a.Open(0x22); }),
             std::make_pair(12, "ZipArchiver1: File \"" + dir.file("none.zip") +
@@ -371,7 +372,8 @@ TEST(Archiver, LockedSourceAsksAbortRetryIgnore) {
   const struct {
     FailureAnswer answer;
     bool entry_written;
-  } cases[] = {{FailureAnswer::Retry, true}, {FailureAnswer::Ignore, false}, {FailureAnswer::Abort, false}};
+  } cases[] = {
+      {FailureAnswer::Retry, true}, {FailureAnswer::Ignore, false}, {FailureAnswer::Abort, false}};
   for (auto c : cases) {
     SCOPED_TRACE(static_cast<int>(c.answer));
     TempDir dir;

@@ -1,11 +1,12 @@
 // Compression settings, CRC-32 and the entry data written block by block.
+#include "zip/compression.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <random>
 
 #include "tests/zip/zip_test_support.h"
-#include "zip/compression.h"
 #include "zip/zip_archiver.h"
 
 using namespace zip;
@@ -102,8 +103,8 @@ TEST(CompressionSettings, LevelAndModeDeriveEachOther) {
   const struct {
     int mode;
     TZipCompressionLevel level;
-  } modes[] = {{0, clNone}, {1, clFastest}, {3, clFastest}, {4, clNormal},
-               {5, clNormal}, {6, clNormal}, {7, clMax},   {9, clMax}};
+  } modes[] = {{0, clNone},   {1, clFastest}, {3, clFastest}, {4, clNormal},
+               {5, clNormal}, {6, clNormal},  {7, clMax},     {9, clMax}};
   for (auto c : modes) {
     a.SetCompressionMode(c.mode);
     EXPECT_EQ(a.CompressionLevel(), c.level) << "mode " << c.mode;

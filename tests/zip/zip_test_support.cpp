@@ -37,7 +37,8 @@ bool MemoryStream::Truncate() {
 }
 
 std::uint32_t u32_at(const std::string& s, std::size_t off) {
-  return static_cast<std::uint32_t>(u16_at(s, off)) | (static_cast<std::uint32_t>(u16_at(s, off + 2)) << 16);
+  return static_cast<std::uint32_t>(u16_at(s, off)) |
+         (static_cast<std::uint32_t>(u16_at(s, off + 2)) << 16);
 }
 std::uint16_t u16_at(const std::string& s, std::size_t off) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(s.at(off)) |
@@ -95,8 +96,7 @@ for i in z.infolist():
 
 }  // namespace
 
-void expect_readers_accept(const std::string& archive, const Contents& expected,
-                           Names names) {
+void expect_readers_accept(const std::string& archive, const Contents& expected, Names names) {
   const std::string a = shell_quote(archive);
   struct Reader {
     const char* name;
@@ -121,15 +121,17 @@ void expect_readers_accept(const std::string& archive, const Contents& expected,
         cmd.replace(p, 3, shell_quote(out));
       return cmd;
     };
-    int rc = run_shell("LC_ALL=C.UTF-8 " + subst(r.test) + " >" + shell_quote(out + ".log") + " 2>&1");
+    int rc =
+        run_shell("LC_ALL=C.UTF-8 " + subst(r.test) + " >" + shell_quote(out + ".log") + " 2>&1");
     // unzip reports an archive without entries with a warning and status 1.
     if (rc == 1 && expected.empty() && std::string(r.name) == "unzip" &&
         testsupport::read_all(out + ".log").find("zipfile is empty") != std::string::npos)
       rc = 0;
     EXPECT_EQ(rc, 0) << r.name << " rejects " << archive << ":\n"
-        << testsupport::read_all(out + ".log");
+                     << testsupport::read_all(out + ".log");
     if (!r.extract.empty() && !expected.empty()) {
-      EXPECT_EQ(run_shell("LC_ALL=C.UTF-8 " + subst(r.extract) + " >/dev/null 2>&1"), 0) << r.name << " cannot extract";
+      EXPECT_EQ(run_shell("LC_ALL=C.UTF-8 " + subst(r.extract) + " >/dev/null 2>&1"), 0)
+          << r.name << " cannot extract";
     }
     const bool compare_names =
         names == Names::All || (names == Names::AllButUnzip && std::string(r.name) != "unzip");
