@@ -10,9 +10,9 @@ namespace app {
 
 void TyedekalmafCore::uploadbtnClick() {
   const std::string archive = platform::utf16_to_ansi(ZipArchiver1.FileName());
-  // 1. The archive first: a missing file fails before any network activity.
+  // The archive first: a missing file fails before any network activity.
   ftp::TFileStream source(archive);
-  // 2-3. A client of its own for this upload, disconnected and freed whatever
+  // A client of its own for this upload, disconnected and freed whatever
   // happens.
   auto client = std::make_unique<ftp::TNetFTP>();
   NetFTP1 = client.get();
@@ -30,7 +30,7 @@ void TyedekalmafCore::uploadbtnClick() {
     }
   } cleanup{*this, client};
 
-  // 4-8. Binary transfers: a ZIP sent as ASCII would have its line ends changed.
+  // Binary transfers: a ZIP sent as ASCII would have its line ends changed.
   client->SetHost(service_.host);
   client->SetPort(static_cast<std::uint16_t>(service_.ftp_port));
   client->SetUsername(service_.user);

@@ -57,22 +57,22 @@ bool TyedekalmafCore::Start() {
 }
 
 void TyedekalmafCore::FormCreate() {
-  // 1. Without a login file there is nothing to do.
+  // Without a login file there is nothing to do.
   if (!platform::file_exists(kLoginFileName)) {
     platform::user_interface().ShowMessage(kNoLoginFileMessage);
     terminate_ = true;
     return;
   }
-  // 2-3. Server, user name and password from ip.txt.
+  // Server, user name and password from ip.txt.
   loginm = read_settings_file(kLoginFileName);
   baglanti.SetServer(settings_line(loginm, 0));
   baglanti.SetUsername(settings_line(loginm, 1));
   baglanti.SetPassword(settings_line(loginm, 2));
-  // 4-6. The database name goes through the label, as the operator sees it.
+  // The database name goes through the label, as the operator sees it.
   yedekm = read_settings_file(kDatabaseFileName);
   window_.SetDbLabelCaption(settings_line(yedekm, 0));
   baglanti.SetDatabase(window_.DbLabelCaption());
-  // 7. Connect with the stored credentials (no login dialog exists).
+  // Connect with the stored credentials (no login dialog exists).
   baglanti.Connect();
 }
 

@@ -48,7 +48,7 @@ class TDbDumpProcessor {
  protected:
   // Tables, data or views requested.
   virtual bool HasObjects() const = 0;
-  // Emits the objects between the frames (step 7 of Backup).
+  // Emits the objects between the opening and the closing frame.
   virtual void BackupObjects() = 0;
 
   void Emit(std::string_view line) { sink_->Emit(line); }

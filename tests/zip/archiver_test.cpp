@@ -75,7 +75,7 @@ std::string archive_one(TempDir& dir, const std::string& name, const std::string
 
 }  // namespace
 
-TEST(Archiver, ApplicationSequenceWritesTheDocumentedLayout) {
+TEST(Archiver, BackupSequenceWritesOneDeflatedEntryWithItsHeadersAndDirectory) {
   TempDir dir;
   const std::string script = "mydb-yedek-2024-01-05.sql";
   const std::string data = "\xEF\xBB\xBF" + sql_text(1200000);  // three 512 KiB blocks
