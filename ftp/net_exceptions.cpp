@@ -58,7 +58,7 @@ ENetSocketError::ENetSocketError(int error_code)
       last_error_(error_code) {}
 
 void raise_socket_error(int error_code) {
-  if (error_code == 10038) throw ENetNotASocket();
+  if (error_code == kSocketNotASocket) throw ENetNotASocket();
   throw ENetSocketError(error_code);
 }
 

@@ -17,6 +17,14 @@ class ENetException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Socket error numbers the code tests by name.
+inline constexpr int kSocketNotASocket = 10038;    // "Socket operation on non-socket."
+inline constexpr int kSocketAddrNotAvail = 10049;  // "Cannot assign requested address."
+inline constexpr int kSocketConnAborted = 10053;   // "Software caused connection abort."
+inline constexpr int kSocketConnReset = 10054;     // "Connection reset by peer."
+inline constexpr int kSocketConnRefused = 10061;   // "Connection refused."
+inline constexpr int kSocketHostNotFound = 11001;  // "Host not found."
+
 // "Socket Error # %d\r\n%s": the error number and its text.
 class ENetSocketError : public ENetException {
  public:
@@ -33,7 +41,7 @@ class ENetSocketError : public ENetException {
 // Error 10038: the operation was tried on something that is not a socket.
 class ENetNotASocket : public ENetSocketError {
  public:
-  ENetNotASocket() : ENetSocketError(10038) {}
+  ENetNotASocket() : ENetSocketError(kSocketNotASocket) {}
 };
 
 // Throws the ENetSocketError subclass for the number.
@@ -53,7 +61,6 @@ std::string socket_error_text(int error_code);
   };
 
 YEDEK_NET_EXCEPTION(ENetConnClosedGracefully, ENetException, "Connection Closed Gracefully.")
-YEDEK_NET_EXCEPTION(ENetReadTimeout, ENetException, "Read timed out.")
 YEDEK_NET_EXCEPTION(ENetReadLnMaxLineLengthExceeded, ENetException, "Max line length exceeded.")
 YEDEK_NET_EXCEPTION(ENetReadLnWaitMaxAttemptsExceeded, ENetException,
                     "Max line read attempts exceeded.")
@@ -73,6 +80,39 @@ YEDEK_NET_EXCEPTION(ENetFTPUploadFileNameCanNotBeEmpty, ENetException,
                     "The destination filename can not be empty")
 
 #undef YEDEK_NET_EXCEPTION
+
+// No data arrived within the read timeout. With a server ("host:port") the
+// message names it: "Read timed out waiting for 10.0.0.5:21.".
+class ENetReadTimeout : public ENetException {
+ public:
+  ENetReadTimeout() : ENetException("Read timed out.") {}
+  explicit ENetReadTimeout(const std::string& server)
+      : ENetException("Read timed out waiting for " + server + "."), server_(server) {}
+  const std::string& Server() const { return server_; }
+
+ private:
+  std::string server_;
+};
+
+// The peer accepted no data within the write timeout (a server that stopped
+// reading): "Write timed out: 10.0.0.5:50000 stopped accepting data.".
+class ENetWriteTimeout : public ENetException {
+ public:
+  explicit ENetWriteTimeout(const std::string& server)
+      : ENetException("Write timed out: " + server + " stopped accepting data."), server_(server) {}
+  const std::string& Server() const { return server_; }
+
+ private:
+  std::string server_;
+};
+
+// The TLS layer failed (handshake, certificate, record error): "TLS error
+// with 10.0.0.5:21: <reason>".
+class ENetTLSError : public ENetException {
+ public:
+  ENetTLSError(const std::string& server, const std::string& reason)
+      : ENetException("TLS error with " + server + ": " + reason) {}
+};
 
 // A server reply outside the allowed codes. The message is the reply's text
 // lines, each followed by CR LF.

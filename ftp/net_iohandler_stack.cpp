@@ -2,6 +2,8 @@
 // net_iohandler_stack.h.
 #include "ftp/net_iohandler_stack.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -54,15 +56,11 @@ void TNetIOHandlerStack::ConnectClient() {
   }
 
   Status(TNetStatus::hsConnecting, ip);
-  if (ConnectTimeout > 0) {
-    // A bounded wait: the socket is non-blocking during the connect only.
-    if (!TNetStack::ConnectWithin(fd, ip, Port, ConnectTimeout)) {
-      binding_.CloseSocket();
-      throw ENetConnectTimeout();
-    }
-  } else {
-    // 0 and -1: wait for the platform to complete or refuse the connect.
-    TNetStack::Connect(fd, ip, Port);
+  // 0 and -1: until the platform completes or refuses the connect; either
+  // way the wait is sliced and can be cancelled.
+  if (!TNetStack::Connect(fd, ip, Port, ConnectTimeout)) {
+    binding_.CloseSocket();
+    throw ENetConnectTimeout();
   }
   binding_.UpdateBindingLocal();
   binding_.UpdateBindingPeer();
@@ -70,8 +68,100 @@ void TNetIOHandlerStack::ConnectClient() {
 }
 
 void TNetIOHandlerStack::Close() {
+  tls_.reset();
   binding_.CloseSocket();
   opened_ = false;
+}
+
+void TNetIOHandlerStack::Abort() {
+  tls_.reset();
+  binding_.CloseSocket(true);
+  opened_ = false;
+}
+
+std::string TNetIOHandlerStack::Server() const { return Host + ":" + std::to_string(Port); }
+
+bool TNetIOHandlerStack::WaitSocket(TNetTLSWant want, int timeout_ms) {
+  if (!binding_.HandleAllocated()) throw ENetNotConnected();
+  return TNetStack::WaitFor(binding_.Handle(), want == TNetTLSWant::kWrite ? POLLOUT : POLLIN,
+                            timeout_ms);
+}
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+// Milliseconds left until the deadline (forever stays -1).
+int left_ms(int timeout_ms, steady::time_point deadline) {
+  if (timeout_ms < 0) return -1;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now());
+  return static_cast<int>(std::max<long long>(left.count(), 0));
+}
+
+int forever_if_zero(int timeout_ms) { return timeout_ms <= 0 ? -1 : timeout_ms; }
+
+}  // namespace
+
+void TNetIOHandlerStack::StartTLS(const TNetTLSContext& ctx, SSL_SESSION* resume) {
+  if (!binding_.HandleAllocated()) throw ENetNotConnected();
+  tls_ = std::make_unique<TNetTLSStream>(ctx, binding_.Handle(), Host, Server(), resume);
+  const int timeout = forever_if_zero(ReadTimeout);
+  for (;;) {
+    TNetTLSWant want = tls_->Handshake();
+    if (want == TNetTLSWant::kDone) return;
+    if (!WaitSocket(want, timeout)) {
+      tls_.reset();
+      throw ENetReadTimeout(Server());
+    }
+  }
+}
+
+TNetTLSSession TNetIOHandlerStack::TLSSession() const {
+  return tls_ ? tls_->Session() : TNetTLSSession();
+}
+
+bool TNetIOHandlerStack::TLSSessionReused() const { return tls_ && tls_->SessionReused(); }
+
+void TNetIOHandlerStack::FinishTLS() {
+  if (!tls_) return;
+  const int timeout = forever_if_zero(WriteTimeout);
+  for (;;) {
+    TNetTLSWant want = tls_->Shutdown();
+    if (want == TNetTLSWant::kDone) return;
+    if (!WaitSocket(want, timeout)) throw ENetWriteTimeout(Server());
+  }
+}
+
+long TNetIOHandlerStack::ReceiveSome(void* buf, std::size_t len, int timeout_ms) {
+  const auto deadline = steady::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  for (;;) {
+    TNetTLSWant want = TNetTLSWant::kRead;
+    if (tls_) {
+      std::size_t n = tls_->Read(buf, len, &want);
+      if (n > 0) return static_cast<long>(n);
+      if (want == TNetTLSWant::kClosed) return 0;
+    } else {
+      long n = TNetStack::TryReceive(binding_.Handle(), buf, len);
+      if (n >= 0) return n;
+    }
+    if (!WaitSocket(want, left_ms(timeout_ms, deadline))) return -1;
+  }
+}
+
+std::size_t TNetIOHandlerStack::SendSome(const void* buf, std::size_t len) {
+  const int timeout = forever_if_zero(WriteTimeout);
+  const auto deadline = steady::now() + std::chrono::milliseconds(std::max(timeout, 0));
+  for (;;) {
+    TNetTLSWant want = TNetTLSWant::kWrite;
+    if (tls_) {
+      std::size_t n = tls_->Write(buf, len, &want);
+      if (n > 0) return n;
+    } else {
+      long n = TNetStack::TrySend(binding_.Handle(), buf, len);
+      if (n >= 0) return static_cast<std::size_t>(n);
+    }
+    if (!WaitSocket(want, left_ms(timeout, deadline))) throw ENetWriteTimeout(Server());
+  }
 }
 
 void TNetIOHandlerStack::CheckDisconnected(bool raise, bool ignore_buffer) {
@@ -95,12 +185,13 @@ int TNetIOHandlerStack::FillInputBuffer(bool raise_if_closed, int timeout, bool 
       if (raise_if_closed) throw ENetNotConnected();
       return 0;
     }
-    if (!TNetStack::WaitReadable(binding_.Handle(), timeout)) {
-      if (raise_on_timeout) throw ENetReadTimeout();
+    receive_buf_.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
+    long got = ReceiveSome(receive_buf_.data(), receive_buf_.size(), timeout);
+    if (got < 0) {
+      if (raise_on_timeout) throw ENetReadTimeout(Server());
       return -1;
     }
-    receive_buf_.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
-    std::size_t n = TNetStack::Receive(binding_.Handle(), receive_buf_.data(), receive_buf_.size());
+    auto n = static_cast<std::size_t>(got);
     if (n > 0) input_.Append(receive_buf_.data(), n);
     if (n == 0) closed_gracefully_ = true;
     CheckDisconnected(raise_if_closed, false);
@@ -169,7 +260,7 @@ std::string TNetIOHandlerStack::ReadNonEmptyLine(int max_attempts) {
   for (int i = 0; i < max_attempts; ++i) {
     std::string line = trim_control(ReadLine());
     if (!line.empty()) return line;
-    if (line_timed_out_) throw ENetReadTimeout();
+    if (line_timed_out_) throw ENetReadTimeout(Server());
   }
   throw ENetReadLnWaitMaxAttemptsExceeded();
 }
@@ -190,7 +281,7 @@ void TNetIOHandlerStack::WriteBytes(const void* data, std::size_t len) {
   const char* p = static_cast<const char*>(data);
   while (len > 0) {
     if (!binding_.HandleAllocated()) throw ENetNotConnected();
-    std::size_t n = TNetStack::Send(binding_.Handle(), p, len);
+    std::size_t n = SendSome(p, len);
     if (n == 0) closed_gracefully_ = true;
     CheckDisconnected(true, false);
     if (n == 0) throw ENetConnClosedGracefully();

@@ -1,15 +1,19 @@
 // TNetIOHandlerStack: the I/O handler of a TCP client connection.
 //
-// Owns one socket (TNetSocketHandle) and the input buffer (TNetBuffer);
-// converts text to and from bytes, reads lines, writes text, bytes and
-// streams. Everything blocks the calling thread. Owned by a TNetTCPConnection
-// (which copies its settings in before Open); single-threaded.
+// Owns one socket (TNetSocketHandle), the input buffer (TNetBuffer) and, once
+// StartTLS ran, the TLS layer over the socket; converts text to and from
+// bytes, reads lines, writes text, bytes and streams. Everything blocks the
+// calling thread, but every wait is a poll in slices of
+// platform::kCancelPollMs that raises platform::ECancelled when the run was
+// cancelled, reads wait at most ReadTimeout and sends at most WriteTimeout. Owned by a
+// TNetTCPConnection (which copies its settings in before Open); single-threaded.
 //
 // Flow: Open -> ConnectClient -> ReadLine / WriteLine / WriteStream ... -> Close.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,6 +21,7 @@
 #include "ftp/net_encoding.h"
 #include "ftp/net_socket_handle.h"
 #include "ftp/net_stream.h"
+#include "ftp/net_tls.h"
 
 namespace ftp {
 
@@ -51,6 +56,9 @@ class TNetIOHandlerStack {
   std::uint16_t Port = 0;
   int ConnectTimeout = 0;
   int ReadTimeout = -1;  // ms per wait for data; 0 and -1: forever
+  // ms a send may wait for room in the socket's buffer (a peer that stopped
+  // reading); 0 and -1: forever.
+  int WriteTimeout = -1;
   TNetIPVersion IPVersion = TNetIPVersion::Net_IPv4;
   std::string BoundIP;
   std::uint16_t BoundPort = 0;
@@ -73,9 +81,25 @@ class TNetIOHandlerStack {
   void Open();
   // Socket, options, bind, host resolution, connect, addresses.
   void ConnectClient();
-  // Shuts down and closes the socket; the handler is no longer opened.
+  // Shuts down and closes the socket; the handler is no longer opened. With
+  // TLS no close_notify is sent (FinishTLS does that).
   void Close();
+  // Closes with a reset (no FIN, no close_notify): the peer sees a broken
+  // connection, never a complete one.
+  void Abort();
   bool Opened() const { return opened_; }
+  // "host:port" of the peer, for messages.
+  std::string Server() const;
+
+  // Switches the connected socket to TLS (handshake, each wait up to
+  // ReadTimeout); resume: a session to resume, or nullptr.
+  void StartTLS(const TNetTLSContext& ctx, SSL_SESSION* resume);
+  bool TLSActive() const { return tls_ != nullptr; }
+  TNetTLSSession TLSSession() const;
+  bool TLSSessionReused() const;
+  // Sends close_notify (waiting up to WriteTimeout): how a TLS peer learns
+  // that the data ended on purpose.
+  void FinishTLS();
 
   // Unread bytes remain, or the socket is open and the peer has not closed
   // it. Polls the socket without waiting first.
@@ -111,6 +135,13 @@ class TNetIOHandlerStack {
   void Status(TNetStatus s, const std::string& text) {
     if (OnStatus) OnStatus(s, text);
   }
+  // Waits up to timeout_ms (< 0: forever) for the socket; false on timeout.
+  bool WaitSocket(TNetTLSWant want, int timeout_ms);
+  // One receive of at most len bytes, waiting up to timeout_ms (< 0:
+  // forever): the bytes received, 0 once the peer closed, -1 on timeout.
+  long ReceiveSome(void* buf, std::size_t len, int timeout_ms);
+  // One send, waiting up to WriteTimeout for room; ENetWriteTimeout after.
+  std::size_t SendSome(const void* buf, std::size_t len);
 
   TNetSocketHandle binding_;
   TNetBuffer input_;
@@ -118,6 +149,7 @@ class TNetIOHandlerStack {
   bool closed_gracefully_ = false;
   bool line_timed_out_ = false;
   std::string receive_buf_;
+  std::unique_ptr<TNetTLSStream> tls_;
 };
 
 }  // namespace ftp

@@ -24,10 +24,13 @@ void TNetSocketHandle::UpdateBindingPeer() {
   if (fd_ >= 0) TNetStack::GetPeerName(fd_, peer_ip_, peer_port_);
 }
 
-void TNetSocketHandle::CloseSocket() {
+void TNetSocketHandle::CloseSocket(bool abortive) {
   std::lock_guard<std::mutex> g(lock_);
   if (fd_ < 0) return;
-  TNetStack::ShutdownSend(fd_);
+  if (abortive)
+    TNetStack::SetAbortiveClose(fd_);
+  else
+    TNetStack::ShutdownSend(fd_);
   TNetStack::Close(fd_);
   fd_ = -1;
 }

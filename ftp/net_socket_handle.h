@@ -23,8 +23,9 @@ class TNetSocketHandle {
   // Records the local and peer address of the connected socket.
   void UpdateBindingLocal();
   void UpdateBindingPeer();
-  // Shuts down the sending direction and closes the socket (when one is open).
-  void CloseSocket();
+  // Shuts down the sending direction and closes the socket (when one is open);
+  // abortive: closes with a reset instead, sending no FIN.
+  void CloseSocket(bool abortive = false);
   // No socket, no addresses.
   void Reset();
 

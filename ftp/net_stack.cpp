@@ -10,11 +10,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "ftp/net_exceptions.h"
+#include "platform/cancel.h"
 #include "platform/text_trim.h"
 
 namespace ftp {
@@ -139,7 +141,7 @@ sockaddr_in make_address(const std::string& ip, std::uint16_t port) {
   if (ip.empty()) {
     sa.sin_addr.s_addr = htonl(INADDR_ANY);
   } else if (::inet_pton(AF_INET, ip.c_str(), &sa.sin_addr) != 1) {
-    raise_socket_error(10049);  // cannot assign requested address
+    raise_socket_error(kSocketAddrNotAvail);
   }
   return sa;
 }
@@ -182,88 +184,63 @@ bool TryBind(int fd, const std::string& ip, std::uint16_t port) {
   return ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
 }
 
-void Connect(int fd, const std::string& ip, std::uint16_t port) {
-  sockaddr_in sa = make_address(ip, port);
-  while (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    if (errno == EINTR) {
-      // The connect goes on in the background; wait for its outcome.
-      pollfd p{fd, POLLOUT, 0};
-      while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
-      }
-      int err = 0;
-      socklen_t len = sizeof err;
-      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-      if (err != 0) raise_socket_error(socket_error_from_errno(err));
-      return;
-    }
-    raise_errno();
-  }
-}
-
-bool ConnectWithin(int fd, const std::string& ip, std::uint16_t port, int timeout_ms) {
+bool Connect(int fd, const std::string& ip, std::uint16_t port, int timeout_ms) {
   sockaddr_in sa = make_address(ip, port);
   int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) raise_errno();
-  int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  if (rc != 0) {
-    if (errno != EINPROGRESS && errno != EINTR) raise_errno();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now())
-                      .count();
-      if (left <= 0) return false;
-      pollfd p{fd, POLLOUT, 0};
-      int n = ::poll(&p, 1, static_cast<int>(left));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) raise_errno();
-      if (n == 0) return false;
-      break;
-    }
-    int err = 0;
-    socklen_t len = sizeof err;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) raise_errno();
-    if (err != 0) raise_socket_error(socket_error_from_errno(err));
-  }
-  if (::fcntl(fd, F_SETFL, flags) != 0) raise_errno();
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+  if (errno != EINPROGRESS && errno != EINTR) raise_errno();
+  if (!WaitFor(fd, POLLOUT, timeout_ms > 0 ? timeout_ms : -1)) return false;
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) raise_errno();
+  if (err != 0) raise_socket_error(socket_error_from_errno(err));
   return true;
 }
 
-bool WaitReadable(int fd, int timeout_ms) {
+bool WaitFor(int fd, short events, int timeout_ms) {
   using clock = std::chrono::steady_clock;
-  auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
-    int wait = -1;
+    platform::throw_if_cancelled();
+    int slice = platform::kCancelPollMs;
     if (timeout_ms >= 0) {
       auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-      wait = left < 0 ? 0 : static_cast<int>(left);
+      slice = static_cast<int>(std::clamp<long long>(left, 0, platform::kCancelPollMs));
     }
-    pollfd p{fd, POLLIN, 0};
-    int n = ::poll(&p, 1, wait);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) raise_errno();
-    return n > 0;
+    pollfd p{fd, events, 0};
+    int n = ::poll(&p, 1, slice);
+    if (n < 0 && errno != EINTR) raise_errno();
+    if (n > 0) return true;
+    if (timeout_ms >= 0 && clock::now() >= deadline) return false;
   }
 }
 
-std::size_t Receive(int fd, void* buf, std::size_t len) {
+long TryReceive(int fd, void* buf, std::size_t len) {
   for (;;) {
-    ssize_t n = ::recv(fd, buf, len, 0);
-    if (n >= 0) return static_cast<std::size_t>(n);
+    ssize_t n = ::recv(fd, buf, len, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
     if (errno != EINTR) raise_errno();
   }
 }
 
-std::size_t Send(int fd, const void* buf, std::size_t len) {
+long TrySend(int fd, const void* buf, std::size_t len) {
   for (;;) {
-    ssize_t n = ::send(fd, buf, len, MSG_NOSIGNAL);
-    if (n >= 0) return static_cast<std::size_t>(n);
+    ssize_t n = ::send(fd, buf, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
     if (errno != EINTR) raise_errno();
   }
 }
 
 void ShutdownSend(int fd) { ::shutdown(fd, SHUT_WR); }
+
+void SetAbortiveClose(int fd) {
+  linger lg{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+}
 
 void Close(int fd) { ::close(fd); }
 
@@ -321,7 +298,7 @@ std::string ResolveHost(const std::string& host) {
     }
   }
   ::freeaddrinfo(result);
-  if (ip.empty()) raise_socket_error(11001);
+  if (ip.empty()) raise_socket_error(kSocketHostNotFound);
   return ip;
 }
 

@@ -28,18 +28,27 @@ bool GetNoDelay(int fd);
 void SetNoDelay(int fd, bool on);
 // Returns false when the address and port cannot be bound.
 bool TryBind(int fd, const std::string& ip, std::uint16_t port);
-// Blocking connect to a dotted IPv4 address.
-void Connect(int fd, const std::string& ip, std::uint16_t port);
-// Connect bounded by timeout_ms; returns false when the time ran out (the
-// socket is then unusable and must be closed).
-bool ConnectWithin(int fd, const std::string& ip, std::uint16_t port, int timeout_ms);
-// Waits until fd is readable: timeout_ms < 0 waits forever. True when readable.
-bool WaitReadable(int fd, int timeout_ms);
-// One receive; 0 means the peer closed its sending direction.
-std::size_t Receive(int fd, void* buf, std::size_t len);
-// One send (no SIGPIPE); returns the bytes sent.
-std::size_t Send(int fd, const void* buf, std::size_t len);
+// Connects to a dotted IPv4 address and leaves the socket non-blocking (every
+// later wait is a poll). timeout_ms <= 0 waits until the platform completes
+// or refuses the connect; otherwise returns false when the time ran out (the
+// socket is then unusable and must be closed). The wait is sliced and
+// cancellable like WaitFor.
+bool Connect(int fd, const std::string& ip, std::uint16_t port, int timeout_ms);
+// Waits until fd is ready for events (POLLIN, POLLOUT): timeout_ms < 0 waits
+// without limit. Waits in slices of platform::kCancelPollMs and raises
+// platform::ECancelled between them when the run was cancelled. True when
+// ready (or when the socket has an error or hang-up to report).
+bool WaitFor(int fd, short events, int timeout_ms);
+// One receive on a non-blocking socket; 0 means the peer closed its sending
+// direction, -1 that nothing is there yet.
+long TryReceive(int fd, void* buf, std::size_t len);
+// One send on a non-blocking socket (no SIGPIPE); the bytes sent, or -1 when
+// the send buffer is full.
+long TrySend(int fd, const void* buf, std::size_t len);
 void ShutdownSend(int fd);
+// Makes the next close reset the connection instead of ending it cleanly, so
+// the peer cannot take a cut-off transfer for a complete one.
+void SetAbortiveClose(int fd);
 void Close(int fd);
 // Local and peer address of a connected socket.
 void GetSockName(int fd, std::string& ip, std::uint16_t& port);

@@ -35,12 +35,11 @@ void TNetTCPConnection::ReleaseManagedIOHandler() {
 bool TNetTCPConnection::IsConnected() { return io_ && io_->Connected(); }
 
 void TNetTCPConnection::Disconnect(bool notify_peer) {
-  if (notify_peer && IsConnected()) {
-    try {
-      DisconnectNotifyPeer();
-    } catch (const std::exception&) {
-      // The goodbye is a courtesy; the connection is closed either way.
-    }
+  try {
+    if (notify_peer && IsConnected()) DisconnectNotifyPeer();
+  } catch (...) {
+    // The goodbye is a courtesy (also when the run was cancelled meanwhile);
+    // the connection is closed either way.
   }
   if (io_ && io_->Opened()) {
     Status(TNetStatus::hsDisconnecting, "");
@@ -52,7 +51,15 @@ void TNetTCPConnection::Disconnect(bool notify_peer) {
 
 void TNetTCPClientCustom::SetReadTimeout(int v) {
   read_timeout_ = v;
-  if (io_) io_->ReadTimeout = v;
+  if (io_) {
+    io_->ReadTimeout = v;
+    if (write_timeout_ == 0) io_->WriteTimeout = v;
+  }
+}
+
+void TNetTCPClientCustom::SetWriteTimeout(int v) {
+  write_timeout_ = v;
+  if (io_) io_->WriteTimeout = v == 0 ? read_timeout_ : v;
 }
 
 void TNetTCPClientCustom::Connect() {
@@ -64,6 +71,7 @@ void TNetTCPClientCustom::Connect() {
   io_->Port = port_;
   io_->ConnectTimeout = connect_timeout_;
   io_->ReadTimeout = read_timeout_;
+  io_->WriteTimeout = write_timeout_ == 0 ? read_timeout_ : write_timeout_;
   io_->BoundIP = bound_ip_;
   io_->BoundPort = bound_port_;
   io_->IPVersion = ip_version_;

@@ -72,6 +72,9 @@ class TNetTCPClientCustom : public TNetTCPConnection {
   // ms per wait for received data; 0 and -1 wait forever.
   int ReadTimeout() const { return read_timeout_; }
   void SetReadTimeout(int v);
+  // ms a send may wait for the peer to take data; 0 means as ReadTimeout.
+  int WriteTimeout() const { return write_timeout_; }
+  void SetWriteTimeout(int v);
   TNetIPVersion IPVersion() const { return ip_version_; }
   void SetIPVersion(TNetIPVersion v) { ip_version_ = v; }
   const std::string& BoundIP() const { return bound_ip_; }
@@ -88,6 +91,7 @@ class TNetTCPClientCustom : public TNetTCPConnection {
   std::uint16_t port_ = 0;
   int connect_timeout_ = 0;
   int read_timeout_ = -1;
+  int write_timeout_ = 0;
   TNetIPVersion ip_version_ = TNetIPVersion::Net_IPv4;
   std::string bound_ip_;
   std::uint16_t bound_port_ = 0;
