@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "ftp/ftp_pasv.h"
 #include "ftp/net_exceptions.h"
+#include "platform/cancel.h"
 #include "platform/text_trim.h"
 
 namespace ftp {
@@ -15,6 +17,8 @@ namespace {
 constexpr int kQuitWaitMs = 100;
 constexpr int kDefaultReadTimeout = 60000;
 constexpr std::uint16_t kDefaultPort = 21;
+// Longest wait for the server's answer to a cancelled transfer.
+constexpr int kVerdictAfterCancelMs = 5000;
 
 bool contains(const std::vector<int>& codes, int code) {
   return std::find(codes.begin(), codes.end(), code) != codes.end();
@@ -110,6 +114,8 @@ void TNetFTP::Connect() {
 
 bool TNetFTP::ConnectOnce() {
   feature_list_.clear();
+  data_protected_ = false;
+  data_tls_reused_ = false;
   system_description_ = "Unknown";
   server_description_.clear();
   bool greeting_accepted = false;
@@ -141,7 +147,7 @@ bool TNetFTP::ConnectOnce() {
       } catch (const ENetConnClosedGracefully&) {
         dropped = true;
       } catch (const ENetSocketError& e) {
-        if (e.LastError() != 10053 && e.LastError() != 10054) throw;
+        if (e.LastError() != kSocketConnAborted && e.LastError() != kSocketConnReset) throw;
         dropped = true;
       }
       if (dropped) {
@@ -151,31 +157,34 @@ bool TNetFTP::ConnectOnce() {
       }
     }
 
+    // FEAT comes before the login so that a server offering TLS gets the
+    // credentials only inside it.
+    bool features_known = !auto_issue_feat_ || RequestFeatures();
+    const auto auth = FeatureWords("AUTH");
+    if (use_tls_ == TNetUseTLS::utUseExplicitTLS &&
+        std::find(auth.begin(), auth.end(), "TLS") != auth.end())
+      StartControlTLS();
+
     if (OnBannerBeforeLogin) OnBannerBeforeLogin(greeting_.FormattedReply());
     Login();
+    if (TLSActive()) {
+      // No buffer size for TLS, and data connections protected too.
+      SendCommand("PBSZ 0", {200});
+      SendCommand("PROT P", {200});
+      data_protected_ = true;
+    }
+    if (!features_known) RequestFeatures();
+    if (auto_issue_feat_) NegotiateFeatures();
+    SendCommand(TypeCommand(), {200});
     if (OnAfterClientLogin) OnAfterClientLogin();
 
     int syst = SendCommand("SYST");
     system_description_ = syst == 500 || last_reply_.Text.empty() ? "Unknown" : last_reply_.Text[0];
 
-    bool zone = wants_site_zone(server_description_);
-    for (const std::string& line : feature_list_) {
-      if (upper(first_word(line)) != "SITE") continue;
-      std::string rest = ltrim(line);
-      rest = rest.find(' ') == std::string::npos ? std::string() : rest.substr(rest.find(' ') + 1);
-      size_t start = 0;
-      for (;;) {
-        size_t semi = rest.find(';', start);
-        std::string word =
-            upper(rest.substr(start, semi == std::string::npos ? semi : semi - start));
-        word.erase(0, word.find_first_not_of(' '));
-        word.erase(word.find_last_not_of(' ') + 1);
-        if (word == "ZONE") zone = true;
-        if (semi == std::string::npos) break;
-        start = semi + 1;
-      }
-    }
-    if (zone) SendCommand("SITE ZONE");
+    const auto site = FeatureWords("SITE");
+    if (wants_site_zone(server_description_) ||
+        std::find(site.begin(), site.end(), "ZONE") != site.end())
+      SendCommand("SITE ZONE");
 
     SendCommand(TypeCommand(), {200});
     Status(TNetStatus::ftpReady, "Connection established");
@@ -206,8 +215,46 @@ void TNetFTP::Login() {
   }
   login_reply_ = last_reply_;
   if (OnBannerAfterLogin) OnBannerAfterLogin(login_reply_.FormattedReply());
-  if (auto_issue_feat_) NegotiateFeatures();
-  SendCommand(TypeCommand(), {200});
+}
+
+bool TNetFTP::RequestFeatures() {
+  feature_list_.clear();
+  int code = SendCommand("FEAT");
+  if ((code == 211 || code == 221) && last_reply_.Text.size() > 2)
+    feature_list_.assign(last_reply_.Text.begin() + 1, last_reply_.Text.end() - 1);
+  // 500 and 502: the server has no FEAT; other refusals (530 "log in first")
+  // are worth asking again after the login.
+  return code == 211 || code == 221 || code == 500 || code == 502;
+}
+
+std::vector<std::string> TNetFTP::FeatureWords(const std::string& feature) const {
+  const std::string want = upper(feature);
+  for (const std::string& line : feature_list_) {
+    if (upper(first_word(line)) != want) continue;
+    std::string rest = upper(ltrim(line));
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : rest.substr(want.size()) + ";") {
+      if (c == ';' || c == ' ') {
+        if (!word.empty()) words.push_back(word);
+        word.clear();
+      } else {
+        word += c;
+      }
+    }
+    if (words.empty()) words.push_back(want);
+    return words;
+  }
+  return {};
+}
+
+void TNetFTP::StartControlTLS() {
+  SendCommand("AUTH TLS", {234});
+  // Anything the server sent after its 234 was sent in clear and could have
+  // been injected on the way: it must not be read as a TLS-protected reply.
+  io_->ClearInputBuffer();
+  if (!tls_ctx_) tls_ctx_ = std::make_unique<TNetTLSContext>(tls_verify_peer_, tls_ca_file_);
+  io_->StartTLS(*tls_ctx_, nullptr);
 }
 
 std::string TNetFTP::ClientIdentification() const {
@@ -221,9 +268,6 @@ std::string TNetFTP::ClientIdentification() const {
 }
 
 void TNetFTP::NegotiateFeatures() {
-  int code = SendCommand("FEAT");
-  if ((code == 211 || code == 221) && last_reply_.Text.size() > 2)
-    feature_list_.assign(last_reply_.Text.begin() + 1, last_reply_.Text.end() - 1);
   if (IsExtSupported("CLNT")) SendCommand("CLNT " + ClientIdentification());
   if (IsExtSupported("UTF8")) io_->DefStringEncoding = TNetTextEncoding::UTF8;
 }
@@ -260,6 +304,13 @@ void TNetFTP::Put(TStream& source, const std::string& dest_file, bool append,
   if (OnAfterPut) OnAfterPut();
 }
 
+void TNetFTP::Rename(const std::string& from, const std::string& to) {
+  SendCommand("RNFR " + from, {350});
+  SendCommand("RNTO " + to, {250});
+}
+
+void TNetFTP::Delete(const std::string& name) { SendCommand("DELE " + name, {250}); }
+
 void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool from_beginning,
                               bool restart) {
   // Only passive transfers are built; refuse rather than send nothing.
@@ -270,41 +321,71 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
   SendCommand("PASV", {227});
   TNetPasvTarget target = parse_pasv_reply(
       last_reply_.Text.empty() ? std::string() : last_reply_.Text[0], io_->Binding().PeerIP());
+  // Only the port is taken: a reply naming another host could point the
+  // archive at any address, local services included.
+  target.IP = io_->Binding().PeerIP();
   if (restart) SendCommand("REST " + std::to_string(source.Position()), {350});
+
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(
+      from_beginning ? source.Size() : source.Size() - source.Position(), 0));
+  std::uint64_t sent = 0, reported = 0;
 
   // The command goes out first; its reply is read once the data connection
   // is open (servers answer 150 before or 125 after accepting it).
   io_->WriteLine(command);
 
   std::exception_ptr failure;
+  bool cancelled = false;
   TNetTCPClient data;
   {
     TNetIOHandlerStack& h = data.CreateIOHandler();
     h.RecvBufferSize = io_->RecvBufferSize;
     h.SendBufferSize = io_->SendBufferSize;
     h.LargeStream = true;
-    h.OnWork = io_->OnWork;
+    h.OnWork = [&](std::int64_t n) {
+      sent += static_cast<std::uint64_t>(n);
+      if (OnWork && sent - reported >= kWorkStep) {
+        reported = sent;
+        OnWork(sent, total);
+      }
+    };
   }
+  data_tls_reused_ = false;
   try {
+    const int timeout = transfer_timeout_ > 0 ? transfer_timeout_ : io_->ReadTimeout;
     data.SetIPVersion(ip_version_);
-    data.SetReadTimeout(transfer_timeout_);
+    data.SetReadTimeout(timeout);
+    data.SetWriteTimeout(timeout);
     data.SetConnectTimeout(io_->ConnectTimeout);
-    if (passive_use_control_host_) target.IP = io_->Binding().PeerIP();
     data.SetHost(target.IP);
     data.SetPort(target.Port);
     if (OnDataChannelCreate) OnDataChannelCreate(data);
     data.Connect();
     try {
       ReadReply({110, 125, 150});
+      if (data_protected_) {
+        TNetTLSSession session = io_->TLSSession();
+        data.IOHandler()->StartTLS(*tls_ctx_, session.get());
+        data_tls_reused_ = data.IOHandler()->TLSSessionReused();
+      }
+      if (OnWork) OnWork(0, total);
       // Every send error counts, "not a socket" included: ignoring one would
       // let a cut-short file pass as stored.
       data.IOHandler()->WriteStream(source, from_beginning ? 0 : -1);
+      if (OnWork) OnWork(sent, total);
+      // close_notify, then the close: how the server learns the file is
+      // complete.
+      data.IOHandler()->FinishTLS();
     } catch (...) {
-      data.Disconnect(false);
+      // A reset, not a clean end: the server must not take what arrived for
+      // the whole file.
+      if (data.IOHandler()) data.IOHandler()->Abort();
       throw;
     }
-    // Closing the data connection tells the server the file is complete.
     data.Disconnect(false);
+  } catch (const platform::ECancelled&) {
+    failure = std::current_exception();
+    cancelled = true;
   } catch (...) {
     failure = std::current_exception();
   }
@@ -312,13 +393,44 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
 
   if (last_reply_.NumericCode() >= 300) {
     Status(TNetStatus::ftpAborted, "Transfer aborted");
-  } else {
+  } else if (!failure) {
     Status(TNetStatus::ftpReady, "Transfer complete");
-    // An error raised here (the server's verdict) takes the place of one
-    // raised above.
     ReadReply({226, 225, 250});
+  } else {
+    Status(TNetStatus::ftpAborted, "Transfer aborted");
+    ReadVerdictAfterFailure(cancelled);
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+void TNetFTP::ReadVerdictAfterFailure(bool cancelled) {
+  // The server still answers the transfer command; reading that answer keeps
+  // the control connection in step for the clean-up that follows (deleting
+  // a partial file). After a cancel the read runs shielded from the raised
+  // token and briefly.
+  platform::CancelToken calm;
+  std::optional<platform::CancelScope> shield;
+  const int saved = io_->ReadTimeout;
+  if (cancelled) {
+    shield.emplace(calm);
+    if (saved <= 0 || saved > kVerdictAfterCancelMs) io_->ReadTimeout = kVerdictAfterCancelMs;
+  }
+  try {
+    ReadReplyLines();
+  } catch (const ENetException&) {
+    // No verdict: the control connection is out of step and cannot serve any
+    // further command.
+    io_->ReadTimeout = saved;
+    Disconnect(false);
+    return;
+  }
+  io_->ReadTimeout = saved;
+  // The server's own refusal (552 disk full, 426 ...) says more than our
+  // side of the failure; a success reply never hides the failure.
+  if (!cancelled) {
+    const int code = last_reply_.NumericCode();
+    if (code != 226 && code != 225 && code != 250) CheckReply({226, 225, 250});
+  }
 }
 
 }  // namespace ftp

@@ -3,25 +3,52 @@
 //
 // The program creates one client per upload, sets Host, Username, Password,
 // Passive and TransferType, and frees it afterwards. Everything blocks the
-// calling thread; reply waits last up to ReadTimeout (60 s) each.
+// calling thread; reply waits last up to ReadTimeout (60 s) each, sends up to
+// as long, and every wait can be cancelled (platform/cancel.h).
 //
-// Flow: Connect -> ChangeWorkingDir -> Put -> Disconnect.
+// Connect sequence: greeting, HOST, FEAT, (when FEAT lists "AUTH TLS": AUTH
+// TLS and the TLS handshake), USER, PASS (ACCT), (with TLS: PBSZ 0, PROT P),
+// FEAT again only when the server wanted a login first, CLNT, TYPE, SYST,
+// SITE ZONE, TYPE. With TLS every data connection is TLS too and resumes the
+// control connection's session.
+//
+// Flow: Connect -> ChangeWorkingDir -> Put -> (Rename | Delete) -> Disconnect.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/ftp_reply.h"
 #include "ftp/net_stream.h"
 #include "ftp/net_tcp_client.h"
+#include "ftp/net_tls.h"
 
 namespace ftp {
 
-// The explicit-TLS layer between the TCP client and the FTP client. This
-// program never speaks TLS, so it adds nothing.
-class TNetExplicitTLSClient : public TNetTCPClientCustom {};
+// Whether the client uses explicit TLS ("AUTH TLS") when the server offers it.
+enum class TNetUseTLS { utNoTLSSupport, utUseExplicitTLS };
+
+// The explicit-TLS settings between the TCP client and the FTP client.
+class TNetExplicitTLSClient : public TNetTCPClientCustom {
+ public:
+  // utUseExplicitTLS (the default): TLS whenever FEAT lists "AUTH TLS".
+  TNetUseTLS UseTLS() const { return use_tls_; }
+  void SetUseTLS(TNetUseTLS v) { use_tls_ = v; }
+  // The server's certificate must chain to TLSCAFile (the system's store when
+  // empty) and name Host; on by default.
+  bool TLSVerifyPeer() const { return tls_verify_peer_; }
+  void SetTLSVerifyPeer(bool v) { tls_verify_peer_ = v; }
+  const std::string& TLSCAFile() const { return tls_ca_file_; }
+  void SetTLSCAFile(const std::string& v) { tls_ca_file_ = v; }
+
+ protected:
+  TNetUseTLS use_tls_ = TNetUseTLS::utUseExplicitTLS;
+  bool tls_verify_peer_ = true;
+  std::string tls_ca_file_;
+};
 
 enum class TNetFTPTransferType { ftASCII, ftBinary };
 
@@ -52,9 +79,17 @@ class TNetFTP : public TNetExplicitTLSClient {
   // "CWD " + directory, allowed 200, 250, 257.
   void ChangeWorkingDir(const std::string& directory);
   // Stores the stream under dest_file (STOR, APPE with append, REST before
-  // STOR when start_position >= 0). The stream stays the caller's.
+  // STOR when start_position >= 0). The stream stays the caller's. The data
+  // connection goes to the control connection's peer (the address of the
+  // PASV reply is ignored, its port used). On any failure the data
+  // connection is reset, so the server never sees a cut-off file end
+  // cleanly; the first error propagates.
   void Put(TStream& source, const std::string& dest_file, bool append = false,
            std::int64_t start_position = -1);
+  // "RNFR " + from (allowed 350), then "RNTO " + to (allowed 250).
+  void Rename(const std::string& from, const std::string& to);
+  // "DELE " + name, allowed 250.
+  void Delete(const std::string& name);
 
   // Whether the FEAT reply listed the feature (letter case ignored).
   bool IsExtSupported(const std::string& feature) const;
@@ -76,9 +111,8 @@ class TNetFTP : public TNetExplicitTLSClient {
   void SetTransferType(TNetFTPTransferType v) { transfer_type_ = v; }
   bool Passive() const { return passive_; }
   void SetPassive(bool v) { passive_ = v; }
-  bool PassiveUseControlHost() const { return passive_use_control_host_; }
-  void SetPassiveUseControlHost(bool v) { passive_use_control_host_ = v; }
-  // Read timeout of data connections in ms; 0 waits forever.
+  // Read and write timeout of data connections in ms; 0 means the control
+  // connection's ReadTimeout.
   int TransferTimeout() const { return transfer_timeout_; }
   void SetTransferTimeout(int v) { transfer_timeout_ = v; }
   TNetFTPClientInfo& ClientInfo() { return client_info_; }
@@ -89,6 +123,19 @@ class TNetFTP : public TNetExplicitTLSClient {
   const std::string& ServerDescription() const { return server_description_; }
   const std::string& SystemDescription() const { return system_description_; }
   const platform::LineList& FeatureList() const { return feature_list_; }
+  // The control connection is TLS (and so are the data connections).
+  bool TLSActive() const { return io_ && io_->TLSActive(); }
+  // The last data connection resumed the control connection's TLS session.
+  bool DataTLSSessionReused() const { return data_tls_reused_; }
+
+  // Upload progress of Put: bytes sent on the data connection so far and the
+  // bytes Put sends in all. Called with (0, total) once the server accepted
+  // the transfer, then whenever another kWorkStep bytes went out, and with
+  // (total, total) once every byte was handed to the data connection (before
+  // the server's final reply). May throw (platform::ECancelled, say): Put
+  // then fails and cleans up as on any error.
+  static constexpr std::uint64_t kWorkStep = 256 * 1024;
+  std::function<void(std::uint64_t sent, std::uint64_t total)> OnWork;
 
   // Optional notifications (nothing in the program assigns them).
   std::function<void(const std::string&)> OnBannerWarning;
@@ -108,9 +155,19 @@ class TNetFTP : public TNetExplicitTLSClient {
   // and the attempt must be repeated without HOST.
   bool ConnectOnce();
   void Login();
+  // FEAT; false when the server wants a login before it answers.
+  bool RequestFeatures();
+  // The words of the FEAT line of feature (";" or blank separated, upper
+  // case), empty when the feature is not listed.
+  std::vector<std::string> FeatureWords(const std::string& feature) const;
+  void StartControlTLS();
   void NegotiateFeatures();
   void PassiveTransfer(const std::string& command, TStream& source, bool from_beginning,
                        bool restart);
+  // After a failed transfer: reads the server's answer to the command (a
+  // refusal takes the failure's place) or closes a control connection that
+  // is out of step.
+  void ReadVerdictAfterFailure(bool cancelled);
   // Reads the lines of one reply into last_reply_ without checking its code.
   void ReadReplyLines();
   std::string ClientIdentification() const;
@@ -121,8 +178,10 @@ class TNetFTP : public TNetExplicitTLSClient {
   bool use_host_ = true;
   TNetFTPTransferType transfer_type_ = TNetFTPTransferType::ftASCII;
   bool passive_ = false;
-  bool passive_use_control_host_ = false;
   int transfer_timeout_ = 0;
+  std::unique_ptr<TNetTLSContext> tls_ctx_;
+  bool data_protected_ = false;
+  bool data_tls_reused_ = false;
   TNetFTPClientInfo client_info_;
 
   TNetReplyFTP last_reply_, greeting_, login_reply_;

@@ -33,8 +33,8 @@ std::unique_ptr<TNetFTP> client_for(const FakeFtpServer& srv) {
 }
 
 std::vector<std::string> login_commands(const std::string& type = "A") {
-  return {"HOST 127.0.0.1", "USER yedek", "PASS gizli",  "FEAT",
-          "TYPE " + type,   "SYST",       "TYPE " + type};
+  return {"HOST 127.0.0.1", "FEAT", "USER yedek",  "PASS gizli",
+          "TYPE " + type,   "SYST", "TYPE " + type};
 }
 
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -50,7 +50,7 @@ std::string pattern(size_t n) {
 
 }  // namespace
 
-TEST(FtpSession, LoginSendsHostUserPassFeatTypeSystTypeInOrder) {
+TEST(FtpSession, LoginSendsHostFeatUserPassTypeSystTypeInOrder) {
   FakeFtpServer srv(plain_login() + Script{Expect("QUIT", "221 Bye.")});
   srv.Start();
   auto c = client_for(srv);
@@ -150,7 +150,7 @@ TEST(FtpSession, HostRejectedOrDroppedStillLogsIn) {
   } cases[] = {
       {"502", rejected, login_commands()},
       {"drop", dropped,
-       std::vector<std::string>{"HOST 127.0.0.1", "USER yedek", "PASS gizli", "FEAT", "TYPE A",
+       std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek", "PASS gizli", "TYPE A",
                                 "SYST", "TYPE A"}},
   };
   for (auto& k : cases) {
@@ -169,15 +169,15 @@ TEST(FtpSession, HostRejectedOrDroppedStillLogsIn) {
 
 TEST(FtpSession, UserAnswered230SendsNoPass) {
   Script s = plain_login();
-  s[2] = Expect("USER *", "230 No password needed.");
-  s.erase(s.begin() + 3);
+  s[3] = Expect("USER *", "230 No password needed.");
+  s.erase(s.begin() + 4);
   FakeFtpServer srv(s);
   srv.Start();
   auto c = client_for(srv);
   c->Connect();
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(), (std::vector<std::string>{"HOST 127.0.0.1", "USER yedek", "FEAT",
+  EXPECT_EQ(srv.Commands(), (std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek",
                                                       "TYPE A", "SYST", "TYPE A", "QUIT"}));
 }
 
@@ -199,7 +199,7 @@ TEST(FtpSession, FeatDecidesClntAndTextEncoding) {
   for (auto& k : cases) {
     SCOPED_TRACE(k.name);
     Script s = plain_login();
-    s[4] = Expect("FEAT", k.feat);
+    s[2] = Expect("FEAT", k.feat);
     if (!k.extra.empty()) s.insert(s.begin() + 5, Expect("CLNT *", "200 Noted."));
     s.push_back(Expect("CWD *", "250 Ok."));
     FakeFtpServer srv(s);
@@ -231,8 +231,9 @@ TEST(FtpSession, LoginRefusedRaisesServerTextAndSendsQuit) {
   };
   for (auto& k : cases) {
     SCOPED_TRACE(k.name);
-    FakeFtpServer srv({Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("USER *", "331 Pass?"),
-                       Expect("PASS *", k.reply), Expect("QUIT", "221 Bye.")});
+    FakeFtpServer srv({Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("FEAT", "500 ?"),
+                       Expect("USER *", "331 Pass?"), Expect("PASS *", k.reply),
+                       Expect("QUIT", "221 Bye.")});
     srv.Start();
     auto c = client_for(srv);
     try {
@@ -250,8 +251,9 @@ TEST(FtpSession, LoginRefusedRaisesServerTextAndSendsQuit) {
 }
 
 TEST(FtpSession, AccountRequestedWithoutAccountFails) {
-  FakeFtpServer srv({Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("USER *", "331 Pass?"),
-                     Expect("PASS *", "332 Need account for login."), Expect("QUIT", "221 Bye.")});
+  FakeFtpServer srv({Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("FEAT", "500 ?"),
+                     Expect("USER *", "331 Pass?"), Expect("PASS *", "332 Need account for login."),
+                     Expect("QUIT", "221 Bye.")});
   srv.Start();
   auto c = client_for(srv);
   EXPECT_THROW(c->Connect(), ENetReplyRFCError);
@@ -359,7 +361,7 @@ TEST(FtpSession, RestartAppendAndPretCommands) {
   // Start position 4: REST 4 then bytes from 4. Append: APPE from the
   // position. A server listing PRET gets it before PASV.
   Script s = plain_login();
-  s[4] = Expect("FEAT", "211-Features:\r\n PRET\r\n211 End");
+  s[2] = Expect("FEAT", "211-Features:\r\n PRET\r\n211 End");
   s = s + Script{Expect("PRET STOR r.zip", "200 Ok."),
                  Pasv(),
                  Expect("REST 4", "350 Restarting."),
@@ -496,7 +498,8 @@ TEST(FtpSession, SilentServerHitsReadTimeout) {
   } cases[] = {
       {"no greeting", {Sleep(1500)}, false},
       {"stalls at PASS",
-       {Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("USER *", "331 ?"), StallOn("PASS *")},
+       {Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("FEAT", "500 ?"),
+        Expect("USER *", "331 ?"), StallOn("PASS *")},
        true},
   };
   for (auto& k : cases) {
@@ -509,7 +512,9 @@ TEST(FtpSession, SilentServerHitsReadTimeout) {
       c->Connect();
       ADD_FAILURE() << "no exception";
     } catch (const ENetReadTimeout& e) {
-      EXPECT_STREQ(e.what(), "Read timed out.");
+      // A timeout, and which server failed to answer.
+      EXPECT_EQ(std::string(e.what()),
+                "Read timed out waiting for 127.0.0.1:" + std::to_string(srv.Port()) + ".");
     }
     srv.Wait();
     auto cmds = srv.Commands();

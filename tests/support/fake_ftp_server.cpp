@@ -94,9 +94,9 @@ FtpStep Sleep(int ms) {
 std::vector<FtpStep> plain_login(const std::string& greeting) {
   return {Send(greeting),
           Expect("HOST *", "500 Unknown command."),
+          Expect("FEAT", "500 Unknown command."),
           Expect("USER *", "331 Password required."),
           Expect("PASS *", "230 Logged in."),
-          Expect("FEAT", "500 Unknown command."),
           Expect("TYPE *", "200 Type set."),
           Expect("SYST", "215 UNIX Type: L8"),
           Expect("TYPE *", "200 Type set.")};

@@ -54,7 +54,7 @@ FtpStep Store(const std::string& command, const std::string& preliminary = "150 
               const std::string& final_reply = "226 Transfer complete.");
 FtpStep Sleep(int ms);
 
-// The usual login of a server that answers HOST 500, USER 331, FEAT 500.
+// The usual login of a server that answers HOST 500, FEAT 500, USER 331.
 std::vector<FtpStep> plain_login(const std::string& greeting = "220 Fake FTP ready.");
 
 class FakeFtpServer {
