@@ -1,49 +1,19 @@
 // The cloud upload (the hidden "uploadbtn") and the web notice that follows it.
 //
-// The archive is stored under a temporary name ("<archive>.part") and renamed
-// to the archive's name only after the server confirmed the transfer, so a
+// The archive is stored under a temporary name and renamed to its own name
+// only after the server confirmed the transfer (ftp/ftp_upload.h), so a
 // failed or cancelled upload never leaves a file under the archive's name
-// that could pass for a complete backup. When anything fails after the
-// transfer began, the temporary file is deleted while the control connection
-// still allows it; the first error is what the caller sees.
+// that could pass for a complete backup.
 #include <memory>
-#include <optional>
 
 #include "app/backup_names.h"
 #include "app/yedekalma.h"
+#include "ftp/ftp_upload.h"
 #include "ftp/net_stream.h"
 #include "platform/cancel.h"
 #include "platform/codepage.h"
 
 namespace app {
-namespace {
-
-// Suffix of the name the archive travels under until the server has it all.
-constexpr const char* kPartialSuffix = ".part";
-// Longest wait for each answer while cleaning up after a failure.
-constexpr int kCleanupReplyMs = 5000;
-
-// Clean-up after a failure or a cancel: the cancelled run's token is set, so
-// the clean-up runs under a token of its own that is never raised, with
-// short reply waits.
-class CleanupShield {
- public:
-  explicit CleanupShield(ftp::TNetFTP& client) : scope_(calm_), client_(client) {
-    saved_ = client.ReadTimeout();
-    client.SetReadTimeout(kCleanupReplyMs);
-  }
-  ~CleanupShield() { client_.SetReadTimeout(saved_); }
-  CleanupShield(const CleanupShield&) = delete;
-  CleanupShield& operator=(const CleanupShield&) = delete;
-
- private:
-  platform::CancelToken calm_;
-  platform::CancelScope scope_;
-  ftp::TNetFTP& client_;
-  int saved_ = 0;
-};
-
-}  // namespace
 
 void TyedekalmafCore::uploadbtnClick() {
   const std::string archive = platform::utf16_to_ansi(ZipArchiver1.FileName());
@@ -58,7 +28,7 @@ void TyedekalmafCore::uploadbtnClick() {
     std::unique_ptr<ftp::TNetFTP>& client;
     ~Cleanup() {
       try {
-        CleanupShield shield(*client);
+        ftp::TNetCleanupShield shield(*client);
         client->Disconnect();
       } catch (...) {
         // the upload's own error (if any) is the one the operator sees
@@ -78,22 +48,8 @@ void TyedekalmafCore::uploadbtnClick() {
   client->SetPassive(true);
   client->ChangeWorkingDir("dbler/" + ayarlarlevhano->AsString());
 
-  const std::string name = base_name(archive);
-  const std::string partial = name + kPartialSuffix;
-  try {
-    client->Put(source, partial, false, -1);
-    // A refused rename (a server without RNFR/RNTO, a name it will not
-    // replace) fails the upload like a failed transfer.
-    client->Rename(partial, name);
-  } catch (...) {
-    try {
-      CleanupShield shield(*client);
-      if (client->IsConnected()) client->Delete(partial);
-    } catch (...) {
-      // best effort: the partial file's name marks it as incomplete anyway
-    }
-    throw;
-  }
+  // Under a temporary name first, renamed once the server confirmed it.
+  ftp::put_via_temporary_name(*client, source, base_name(archive));
 }
 
 void TyedekalmafCore::SendNotice(const std::string& archive) {

@@ -336,6 +336,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
 
   std::exception_ptr failure;
   bool cancelled = false;
+  bool server_may_explain = false;
   TNetTCPClient data;
   {
     TNetIOHandlerStack& h = data.CreateIOHandler();
@@ -386,6 +387,12 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
   } catch (const platform::ECancelled&) {
     failure = std::current_exception();
     cancelled = true;
+  } catch (const ENetSocketError&) {
+    failure = std::current_exception();
+    server_may_explain = true;
+  } catch (const ENetConnClosedGracefully&) {
+    failure = std::current_exception();
+    server_may_explain = true;
   } catch (...) {
     failure = std::current_exception();
   }
@@ -398,12 +405,12 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
     ReadReply({226, 225, 250});
   } else {
     Status(TNetStatus::ftpAborted, "Transfer aborted");
-    ReadVerdictAfterFailure(cancelled);
+    ReadVerdictAfterFailure(cancelled, server_may_explain);
   }
   if (failure) std::rethrow_exception(failure);
 }
 
-void TNetFTP::ReadVerdictAfterFailure(bool cancelled) {
+void TNetFTP::ReadVerdictAfterFailure(bool cancelled, bool server_may_explain) {
   // The server still answers the transfer command; reading that answer keeps
   // the control connection in step for the clean-up that follows (deleting
   // a partial file). After a cancel the read runs shielded from the raised
@@ -416,18 +423,30 @@ void TNetFTP::ReadVerdictAfterFailure(bool cancelled) {
     if (saved <= 0 || saved > kVerdictAfterCancelMs) io_->ReadTimeout = kVerdictAfterCancelMs;
   }
   try {
-    ReadReplyLines();
+    try {
+      ReadReplyLines();
+    } catch (const ENetReadTimeout&) {
+      // No verdict (a server still waiting for a data connection that was
+      // reset before it accepted it): ABOR ends the transfer, and its
+      // answer puts the control connection back in step.
+      io_->WriteLine("ABOR");
+      for (int i = 0; i < 2; ++i) {
+        ReadReplyLines();
+        const int code = last_reply_.NumericCode();
+        if (code == 225 || code == 226 || code >= 500) break;
+      }
+    }
   } catch (const ENetException&) {
-    // No verdict: the control connection is out of step and cannot serve any
-    // further command.
+    // Still nothing: the control connection cannot serve any further
+    // command.
     io_->ReadTimeout = saved;
     Disconnect(false);
     return;
   }
   io_->ReadTimeout = saved;
-  // The server's own refusal (552 disk full, 426 ...) says more than our
-  // side of the failure; a success reply never hides the failure.
-  if (!cancelled) {
+  // After a network error the server's own refusal (552 disk full, 425 ...)
+  // says more than our side of it; a success reply never hides a failure.
+  if (server_may_explain) {
     const int code = last_reply_.NumericCode();
     if (code != 226 && code != 225 && code != 250) CheckReply({226, 225, 250});
   }

@@ -25,6 +25,7 @@
 #include "ftp/net_stream.h"
 #include "ftp/net_tcp_client.h"
 #include "ftp/net_tls.h"
+#include "platform/cancel.h"
 
 namespace ftp {
 
@@ -165,9 +166,10 @@ class TNetFTP : public TNetExplicitTLSClient {
   void PassiveTransfer(const std::string& command, TStream& source, bool from_beginning,
                        bool restart);
   // After a failed transfer: reads the server's answer to the command (a
-  // refusal takes the failure's place) or closes a control connection that
+  // refusal takes the place of a network error, whose cause the server knows
+  // better; our own timeouts and a cancel stay) or closes a control connection that
   // is out of step.
-  void ReadVerdictAfterFailure(bool cancelled);
+  void ReadVerdictAfterFailure(bool cancelled, bool server_may_explain);
   // Reads the lines of one reply into last_reply_ without checking its code.
   void ReadReplyLines();
   std::string ClientIdentification() const;

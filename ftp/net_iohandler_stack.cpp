@@ -11,6 +11,7 @@
 
 #include "ftp/net_exceptions.h"
 #include "ftp/net_stack.h"
+#include "platform/cancel.h"
 #include "platform/text_trim.h"
 
 namespace ftp {
@@ -127,8 +128,19 @@ void TNetIOHandlerStack::FinishTLS() {
   const int timeout = forever_if_zero(WriteTimeout);
   for (;;) {
     TNetTLSWant want = tls_->Shutdown();
-    if (want == TNetTLSWant::kDone) return;
+    if (want == TNetTLSWant::kDone) break;
     if (!WaitSocket(want, timeout)) throw ENetWriteTimeout(Server());
+  }
+  // Then the peer's end: unread bytes (a TLS 1.3 server's session tickets)
+  // would make the close a reset, which the server takes for a broken
+  // transfer.
+  char sink[4096];
+  const int read_timeout = forever_if_zero(ReadTimeout);
+  for (;;) {
+    TNetTLSWant want = TNetTLSWant::kRead;
+    if (tls_->Read(sink, sizeof sink, &want) > 0) continue;
+    if (want == TNetTLSWant::kClosed) return;
+    if (!WaitSocket(want, read_timeout)) throw ENetReadTimeout(Server());
   }
 }
 
@@ -310,6 +322,7 @@ void TNetIOHandlerStack::WriteStream(TStream& stream, std::int64_t size, bool wr
   }
   std::vector<char> buf(static_cast<size_t>(std::max(SendBufferSize, 1)));
   while (size > 0) {
+    platform::throw_if_cancelled();
     std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size);
     std::int64_t got = stream.Read(buf.data(), want);
     if (got <= 0) throw ENetNoDataToRead();

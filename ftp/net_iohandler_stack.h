@@ -97,8 +97,9 @@ class TNetIOHandlerStack {
   bool TLSActive() const { return tls_ != nullptr; }
   TNetTLSSession TLSSession() const;
   bool TLSSessionReused() const;
-  // Sends close_notify (waiting up to WriteTimeout): how a TLS peer learns
-  // that the data ended on purpose.
+  // Sends close_notify (waiting up to WriteTimeout) and reads until the
+  // peer's (up to ReadTimeout): how a TLS peer learns that the data ended on
+  // purpose.
   void FinishTLS();
 
   // Unread bytes remain, or the socket is open and the peer has not closed
