@@ -2,10 +2,13 @@
 // 421 handling, working directory and passive uploads.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "ftp/net_exceptions.h"
 #include "ftp/net_ftp.h"
+#include "platform/cancel.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/process.h"
 
@@ -589,4 +592,75 @@ TEST(FtpSession, EmptyFileNameSendsNothing) {
   c->Disconnect();
   srv.Wait();
   EXPECT_EQ(srv.Commands(), login_commands() + std::vector<std::string>{"QUIT"});
+}
+
+// Whatever address a 227 reply names, the data goes to the server the
+// control connection talks to; only the reply's port is used.
+TEST(FtpSession, PasvAddressIsIgnoredDataGoesToTheControlPeer) {
+  for (const char* announced : {"127,0,0,2", "203,0,113,9", "192,168,1,5"}) {
+    SCOPED_TRACE(announced);
+    FakeFtpServer srv(plain_login() + Script{Pasv(std::string("227 Entering Passive Mode (") +
+                                                  announced + ",{port})."),
+                                             Store("STOR a.zip")});
+    srv.Start();
+    auto c = client_for(srv);
+    c->SetConnectTimeout(3000);  // a connect to the announced address fails, not hangs
+    TMemoryStream data(pattern(70000));
+    c->Connect();
+    c->Put(data, "a.zip");
+    c->Disconnect();
+    srv.Wait();
+    EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+    EXPECT_EQ(srv.Uploaded(), data.Bytes());
+  }
+}
+
+// A server that accepts the data connection and stops reading: the send
+// ends in a timeout that names the server, and the server's later 426 does
+// not hide it.
+TEST(FtpSession, ServerThatStopsReadingDataEndsInWriteTimeout) {
+  FakeFtpServer srv(plain_login() + Script{Pasv(), StoreWithoutReading("STOR a.zip")});
+  srv.Start();
+  auto c = client_for(srv);
+  c->SetTransferTimeout(500);
+  TMemoryStream data(pattern(64u << 20));
+  c->Connect();
+  try {
+    c->Put(data, "a.zip");
+    ADD_FAILURE() << "no exception";
+  } catch (const ENetWriteTimeout& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Write timed out: 127.0.0.1:", 0), 0u) << e.what();
+    EXPECT_EQ(e.Server().rfind("127.0.0.1:", 0), 0u);
+  }
+  EXPECT_LT(data.Position(), static_cast<std::int64_t>(data.Bytes().size()));
+  c->Disconnect();
+  srv.Wait();
+  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+}
+
+// Cancelling a run whose server stopped reading ends the upload with
+// ECancelled well before any timeout (transfer timeout is a minute here).
+TEST(FtpSession, CancelEndsAStalledUpload) {
+  FakeFtpServer srv(plain_login() + Script{Pasv(), StoreWithoutReading("STOR a.zip")});
+  srv.Start();
+  auto c = client_for(srv);
+  c->SetReadTimeout(60000);
+  TMemoryStream data(pattern(64u << 20));
+  c->Connect();
+  platform::CancelToken token;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    token.Cancel();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  {
+    platform::CancelScope scope(token);
+    EXPECT_THROW(c->Put(data, "a.zip"), platform::ECancelled);
+  }
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  // The server's 426 was read: the control connection is still in step.
+  EXPECT_EQ(c->LastCmdResult().NumericCode(), 426);
+  c->Disconnect();
+  srv.Wait();
 }

@@ -85,6 +85,11 @@ FtpStep Store(const std::string& command, const std::string& preliminary,
   s.final_text = final_reply;
   return s;
 }
+FtpStep StoreWithoutReading(const std::string& command, const std::string& final_reply) {
+  FtpStep s = Store(command, "150 Ok to send data.", final_reply);
+  s.stop_reading = true;
+  return s;
+}
 FtpStep Sleep(int ms) {
   FtpStep s = make(FtpStep::Kind::kSleep, "", "");
   s.delay_ms = ms;
@@ -242,6 +247,10 @@ void FakeFtpServer::Run() {
         std::string reply = step.text;
         size_t at = reply.find("{fields}");
         if (at != std::string::npos) reply.replace(at, 8, pasv_fields(data_port));
+        at = reply.find("{port}");
+        if (at != std::string::npos)
+          reply.replace(at, 6,
+                        std::to_string(data_port / 256) + "," + std::to_string(data_port % 256));
         SendText(reply, false);
         break;
       }
@@ -260,6 +269,17 @@ void FakeFtpServer::Run() {
           break;
         }
         if (step.accept_first && !step.text.empty()) SendText(step.text, false);
+        if (step.stop_reading) {
+          // Until the client closes or resets the connection.
+          auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitCapMs);
+          while (!stop_ && std::chrono::steady_clock::now() < until) {
+            pollfd p{data_fd, POLLRDHUP, 0};
+            if (::poll(&p, 1, 50) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+          }
+          ::close(data_fd);
+          if (!step.final_text.empty()) SendText(step.final_text, false);
+          break;
+        }
         std::int64_t got = 0;
         bool eof = false;
         char buf[65536];

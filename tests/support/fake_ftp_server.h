@@ -33,6 +33,7 @@ struct FtpStep {
   bool accept_first = false;    // kStore: accept the data connection before `text`
   int delay_ms = 0;             // kStore: wait before accepting; kSleep: how long
   std::int64_t cut_after = -1;  // kStore: reset the data connection after this many bytes
+  bool stop_reading = false;    // kStore: accept the data connection but never read it
 };
 
 // Step builders.
@@ -48,10 +49,15 @@ FtpStep Accept();
 FtpStep StallOn(const std::string& command);
 // Keeps the connection open, reading whatever comes, until the client closes it.
 FtpStep HoldUntilClosed();
-// Opens a data listener; "{fields}" in the reply becomes h1,h2,h3,h4,p1,p2.
+// Opens a data listener; "{fields}" in the reply becomes h1,h2,h3,h4,p1,p2
+// and "{port}" p1,p2 alone.
 FtpStep Pasv(const std::string& reply = "227 Entering Passive Mode ({fields}).");
 FtpStep Store(const std::string& command, const std::string& preliminary = "150 Ok to send data.",
               const std::string& final_reply = "226 Transfer complete.");
+// Accepts the data connection and never reads it; once the client gave up
+// (closed or reset it) sends final_reply.
+FtpStep StoreWithoutReading(const std::string& command,
+                            const std::string& final_reply = "426 Transfer aborted.");
 FtpStep Sleep(int ms);
 
 // The usual login of a server that answers HOST 500, FEAT 500, USER 331.
