@@ -71,7 +71,6 @@ YEDEK_NET_EXCEPTION(ENetPortRequired, ENetException, "A Port is required")
 YEDEK_NET_EXCEPTION(ENetCouldNotBindSocket, ENetException,
                     "Could not bind socket. Address and port are already in use.")
 YEDEK_NET_EXCEPTION(ENetConnectException, ENetException, "")
-YEDEK_NET_EXCEPTION(ENetConnectTimeout, ENetConnectException, "Connect timed out.")
 YEDEK_NET_EXCEPTION(ENetNoDataToRead, ENetException, "No data to read.")
 YEDEK_NET_EXCEPTION(ENetTooMuchDataInBuffer, ENetException, "Too much data in buffer.")
 YEDEK_NET_EXCEPTION(ENetIOHandlerRequiresLargeStream, ENetException,
@@ -80,6 +79,15 @@ YEDEK_NET_EXCEPTION(ENetFTPUploadFileNameCanNotBeEmpty, ENetException,
                     "The destination filename can not be empty")
 
 #undef YEDEK_NET_EXCEPTION
+
+// A bounded connect ran out of time; with a server ("host:port") the message
+// names it: "Connect timed out: 10.0.0.5:21 did not answer.".
+class ENetConnectTimeout : public ENetConnectException {
+ public:
+  ENetConnectTimeout() : ENetConnectException("Connect timed out.") {}
+  explicit ENetConnectTimeout(const std::string& server)
+      : ENetConnectException("Connect timed out: " + server + " did not answer.") {}
+};
 
 // No data arrived within the read timeout. With a server ("host:port") the
 // message names it: "Read timed out waiting for 10.0.0.5:21.".

@@ -61,7 +61,7 @@ void TNetIOHandlerStack::ConnectClient() {
   // way the wait is sliced and can be cancelled.
   if (!TNetStack::Connect(fd, ip, Port, ConnectTimeout)) {
     binding_.CloseSocket();
-    throw ENetConnectTimeout();
+    throw ENetConnectTimeout(Server());
   }
   binding_.UpdateBindingLocal();
   binding_.UpdateBindingPeer();

@@ -664,3 +664,59 @@ TEST(FtpSession, CancelEndsAStalledUpload) {
   c->Disconnect();
   srv.Wait();
 }
+
+// A server listing "AUTH TLS" gets AUTH TLS right after FEAT; when that
+// fails (refused, or no TLS answer) the connect fails and neither USER nor
+// PASS has gone out.
+TEST(FtpSession, OfferedTlsComesBeforeTheCredentials) {
+  const std::string feat = "211-Features:\r\n AUTH TLS\r\n PBSZ\r\n PROT\r\n211 End";
+  struct Case {
+    const char* name;
+    Script tail;
+    bool tls_error;
+  } cases[] = {
+      {"AUTH TLS refused", {Expect("AUTH TLS", "504 Not now.")}, false},
+      {"plain text after 234",
+       {Expect("AUTH TLS", "234 Proceed."), Sleep(300), Send("500 This is no TLS record.")},
+       true},
+  };
+  for (auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Script s{Send("220 Hi."), Expect("HOST *", "500 ?"), Expect("FEAT", feat)};
+    FakeFtpServer srv(s + k.tail + Script{HoldUntilClosed()});
+    srv.Start();
+    auto c = client_for(srv);
+    if (k.tls_error) {
+      EXPECT_THROW(c->Connect(), ENetTLSError);
+    } else {
+      EXPECT_THROW(c->Connect(), ENetReplyRFCError);
+    }
+    EXPECT_FALSE(c->TLSActive());
+    c.reset();
+    srv.Wait();
+    const auto cmds = srv.Commands();
+    ASSERT_GE(cmds.size(), 3u);
+    EXPECT_EQ(cmds[2], "AUTH TLS");
+    for (const std::string& cmd : cmds) {
+      EXPECT_NE(cmd.rfind("USER", 0), 0u) << cmd;
+      EXPECT_NE(cmd.rfind("PASS", 0), 0u) << cmd;
+    }
+  }
+}
+
+TEST(FtpSession, FeatRefusedBeforeLoginIsAskedAgainAfterIt) {
+  Script s = plain_login();
+  s[2] = Expect("FEAT", "530 Please login with USER and PASS.");
+  s.insert(s.begin() + 5, Expect("FEAT", "211-Features:\r\n UTF8\r\n211 End"));
+  FakeFtpServer srv(s);
+  srv.Start();
+  auto c = client_for(srv);
+  c->Connect();
+  EXPECT_TRUE(c->IsExtSupported("UTF8"));
+  c->Disconnect();
+  srv.Wait();
+  EXPECT_EQ(srv.Commands(),
+            (std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek", "PASS gizli", "FEAT",
+                                      "TYPE A", "SYST", "TYPE A", "QUIT"}));
+  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+}
