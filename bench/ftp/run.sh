@@ -1,23 +1,27 @@
 #!/bin/sh
 # Starts vsftpd on a loopback high port with a configuration of its own,
 # makes a 500 MB file and runs ftp_bench (TNetFTP next to curl -T).
-# Needs root for the local account "yedekftp" (created when missing).
+# Needs root: vsftpd logs in a system account, made for this run only (random
+# name suffix and password, no login shell, no home) and removed on exit.
 # Usage: bench/ftp/run.sh [BUILD_DIR] [SIZE_MB]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 size=${2:-500}
-user=yedekftp
-pass=Yedek-ftp-42
+user=yedekftp-b$$
+pass=$(head -c 18 /dev/urandom | base64 | tr -d '/+=')
 work=$(mktemp -d /tmp/ftpbench.XXXXXX)
 pid=""
+made_user=""
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+  if [ -n "$made_user" ]; then userdel "$user" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
-id "$user" >/dev/null 2>&1 || useradd -M -d /tmp -s /bin/bash "$user"
+useradd -M -d / -s /usr/sbin/nologin "$user"
+made_user=1
 echo "$user:$pass" | chpasswd
 
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -26,6 +30,8 @@ chmod 0755 "$work"
 mkdir -p "$work/root/dbler/34BENCH"
 chmod 0755 "$work/root"
 chmod 0777 "$work/root/dbler/34BENCH"
+# A PAM service without a file of its own falls back to "other" (password
+# only), so the account needs no shell listed in /etc/shells.
 cat > "$work/vsftpd.conf" <<CONF
 listen=YES
 listen_address=127.0.0.1
@@ -41,7 +47,8 @@ pasv_min_port=$pasv
 pasv_max_port=$((pasv + 20))
 pasv_address=127.0.0.1
 seccomp_sandbox=NO
-pam_service_name=vsftpd
+pam_service_name=yedekftp-bench
+check_shell=NO
 xferlog_enable=NO
 CONF
 /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 </dev/null &
