@@ -1,6 +1,7 @@
 // Greeting parser, login packet builder and login-answer classifier.
 #include "mysql/handshake.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "mysql/my_error.h"
@@ -26,35 +27,65 @@ TGreeting parse_greeting(std::string_view payload) {
   r.Skip(1);  // filler
   const size_t n = payload.size();
   if (n > p + 2) g.capabilities = r.U16();
+  std::size_t auth_length = 0;
   if (n >= p + 18) {
     g.language = r.U8();
     g.status = r.U16();
+    g.capabilities_upper = r.U16();
+    auth_length = r.U8();
     r.Seek(p + 19);
   }
   if (n >= p + 31) {
     g.scramble += r.Bytes(12);
     g.full_scramble = true;
+    // Servers with plugin authentication say how long the scramble is
+    // (21 with its NUL); the second part holds what the first did not.
+    const std::size_t rest = auth_length > 8 ? auth_length - 8 : 13;
+    if (g.AllCapabilities() & CLIENT_PLUGIN_AUTH) {
+      r.Seek(std::min(n, p + 19 + std::max<std::size_t>(rest, 13)));
+      g.auth_plugin = std::string(r.NulText());
+    }
   }
   return g;
 }
 
 std::uint32_t client_flags(std::uint32_t requested, std::uint32_t previous,
-                           std::uint16_t server_capabilities) {
+                           std::uint32_t server_capabilities, bool tls) {
   std::uint32_t f = requested;
   if (f & CLIENT_MULTI_STATEMENTS) f |= CLIENT_MULTI_RESULTS;
-  f |= previous | kFixedClientFlags | CLIENT_CONNECT_WITH_DB;
+  f |= previous | kFixedClientFlags | CLIENT_CONNECT_WITH_DB | CLIENT_PLUGIN_AUTH;
   f &= ~CLIENT_LOCAL_FILES;  // never offered, even when a caller asks
-  for (std::uint32_t bit : {CLIENT_COMPRESS, CLIENT_PROTOCOL_41, CLIENT_SSL})
+  f &= ~CLIENT_SSL;          // decided for this login alone
+  if (tls) f |= CLIENT_SSL;
+  for (std::uint32_t bit : {CLIENT_COMPRESS, CLIENT_PROTOCOL_41, CLIENT_SSL, CLIENT_PLUGIN_AUTH})
     if (!(server_capabilities & bit)) f &= ~bit;
-  f &= ~CLIENT_SSL;  // SSL is never requested
+  // TLS and plugin names travel only in the 4.1 login packet.
+  if (!(f & CLIENT_PROTOCOL_41)) f &= ~(CLIENT_SSL | CLIENT_PLUGIN_AUTH);
   return f;
 }
 
+std::string initial_auth_plugin(const TGreeting& greeting) {
+  return greeting.auth_plugin == kCachingSha2Plugin ? kCachingSha2Plugin : kNativePlugin;
+}
+
+std::string unsupported_plugin_message(std::string_view plugin) {
+  return "The account uses the authentication method '" + std::string(plugin) +
+         "', which this program does not support; ask the database administrator to give the "
+         "account a mysql_native_password or caching_sha2_password password";
+}
+
 std::string auth_response(std::uint16_t server_capabilities, std::string_view password,
-                          const TGreeting& greeting) {
+                          const TGreeting& greeting, std::string_view plugin) {
   std::string out;
   if (password.empty()) {
     out.push_back('\0');
+    return out;
+  }
+  if (plugin == kCachingSha2Plugin && greeting.full_scramble &&
+      (server_capabilities & CLIENT_SECURE_CONNECTION)) {
+    TSha256Digest t = caching_sha2_token(password, greeting.scramble);
+    out.push_back(static_cast<char>(t.size()));
+    out.append(reinterpret_cast<const char*>(t.data()), t.size());
     return out;
   }
   if (server_capabilities & CLIENT_SECURE_CONNECTION) {
@@ -75,7 +106,7 @@ std::string auth_response(std::uint16_t server_capabilities, std::string_view pa
 
 std::string login_packet(std::uint32_t flags, std::uint16_t server_capabilities,
                          std::uint8_t charset, std::string_view user, std::string_view auth,
-                         std::string_view database) {
+                         std::string_view database, std::string_view plugin) {
   std::string p;
   if (flags & CLIENT_PROTOCOL_41) {
     put_u32(p, flags);
@@ -89,10 +120,20 @@ std::string login_packet(std::uint32_t flags, std::uint16_t server_capabilities,
   put_nul_text(p, user);
   p.append(auth);
   if (server_capabilities & CLIENT_CONNECT_WITH_DB) put_nul_text(p, database);
+  if (flags & CLIENT_PLUGIN_AUTH) put_nul_text(p, plugin);
   return p;
 }
 
-TAuthAnswer classify_auth_reply(std::string_view payload, std::uint16_t server_capabilities) {
+std::string ssl_request_packet(std::uint32_t flags, std::uint8_t charset) {
+  std::string p;
+  put_u32(p, flags | CLIENT_SSL);
+  put_u32(p, kMaxPacketSize);
+  put_u8(p, charset);
+  p.append(23, '\0');
+  return p;
+}
+
+TAuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_capabilities) {
   TAuthAnswer a;
   if (payload.empty()) return a;
   const auto first = static_cast<std::uint8_t>(payload[0]);
@@ -110,12 +151,19 @@ TAuthAnswer classify_auth_reply(std::string_view payload, std::uint16_t server_c
     a.plugin = std::string(r.NulText());
     a.data = std::string(r.Rest());
     if (!a.data.empty() && a.data.back() == '\0') a.data.pop_back();
-    if (a.plugin == "mysql_old_password")
+    if (a.plugin == kOldPlugin)
       a.kind = TAuthReply::OldScramble;
-    else if (a.plugin == "mysql_native_password")
+    else if (a.plugin == kNativePlugin)
       a.kind = a.data.size() >= 20 ? TAuthReply::NativeSwitch : TAuthReply::Unexpected;
+    else if (a.plugin == kCachingSha2Plugin)
+      a.kind = a.data.size() >= 20 ? TAuthReply::CachingSha2Switch : TAuthReply::Unexpected;
     else
       a.kind = TAuthReply::UnknownPlugin;
+    return a;
+  }
+  if (first == kMoreDataByte && (server_capabilities & CLIENT_PLUGIN_AUTH)) {
+    a.kind = TAuthReply::MoreData;
+    a.data = std::string(payload.substr(1));
     return a;
   }
   if (secure && payload.size() == 24) {

@@ -73,7 +73,12 @@ YEDEK_OPTION_SETTER(NullForZeroBaseDate, null_for_zero_base_date_)
 
 // --- connection ---
 
-TMyConnection::TMyConnection() = default;
+TMyConnection::TMyConnection() : result_silence_timeout_(kResultSilenceSeconds) {}
+
+void TMyConnection::SetResultSilenceTimeout(int seconds) {
+  result_silence_timeout_ = seconds;
+  if (session_) session_->result_silence_timeout = seconds;
+}
 
 TMyConnection::~TMyConnection() {
   try {
@@ -150,6 +155,7 @@ void TMyConnection::DoConnect() {
   session_ = std::make_unique<TMySqlSession>();
   TMySqlSession& s = *session_;
   s.connect_timeout = connection_timeout_;
+  s.result_silence_timeout = result_silence_timeout_;
   const bool utf8 = options_.use_unicode_ || lower(options_.charset_) == "utf8";
   if (utf8) s.charset_name = "utf8";
   s.ip_version = static_cast<int>(options_.ip_version_);
@@ -168,6 +174,9 @@ void TMyConnection::DoConnect() {
     if (OnError) OnError(*this, e);
     session_.reset();
     Rethrow(e);
+  } catch (const platform::ECancelled&) {
+    session_.reset();
+    throw;
   }
   connected_ = true;
   connect_time_ = std::time(nullptr);
@@ -232,6 +241,38 @@ void TMyConnection::DoDisconnect(bool send_quit) {
   connected_ = false;
 }
 
+bool TMyConnection::EnsureConnected() {
+  if (connected_ && session_ && session_->IsOpen()) {
+    TMySqlSession& s = *session_;
+    const int read_timeout = s.read_timeout;
+    // A live server answers a ping at once; a dead host must not hold the
+    // run for the whole silence bound.
+    if (connection_timeout_ > 0) s.read_timeout = connection_timeout_;
+    try {
+      s.Ping();
+      s.read_timeout = read_timeout;
+      return false;
+    } catch (const EMyError& e) {
+      s.read_timeout = read_timeout;
+      if (!e.IsFatal() && s.IsOpen()) {
+        HandleError(e);
+        Rethrow(e);
+      }
+      // Lost since the last use: fall through to a new connect.
+    }
+  }
+  if (connected_ || session_) {
+    DoDisconnect(false);
+    if (OnConnectionLost) OnConnectionLost(*this);
+  }
+  Connect();
+  return true;
+}
+
+void TMyConnection::HandleCancel() {
+  if (connected_ && session_ && !session_->IsOpen()) DoDisconnect(false);
+}
+
 void TMyConnection::HandleError(const EMyError& e) {
   if (OnError) OnError(*this, e);
   const bool stream_gone = session_ && !session_->IsOpen();
@@ -275,7 +316,7 @@ void TMyConnection::UnregisterClient(TMyConnectionClient* client) {
 }
 
 TMySqlSession& TMyConnection::Session() {
-  if (!connected_ || !session_) throw make_error(2006);
+  if (!connected_ || !session_) throw make_error(CR_SERVER_GONE_ERROR);
   return *session_;
 }
 

@@ -4,8 +4,10 @@
 // tracks the datasets that use it and disconnects (COM_QUIT).
 //
 // Flow: SetServer/SetUsername/SetPassword/SetDatabase -> Connect ->
-// (datasets and row readers run statements) -> Disconnect (or destructor).
-// Used from one thread (the user-interface thread).
+// { EnsureConnected at the start of each run -> (datasets and row readers
+// run statements) }* -> Disconnect (or destructor).
+// Used from one thread at a time (the user-interface thread, or the worker
+// of a backup run while the user-interface thread leaves it alone).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 
 #include "mysql/field_types.h"
 #include "mysql/my_error.h"
+#include "platform/cancel.h"
 
 namespace mysql {
 
@@ -120,8 +123,14 @@ class TMyConnection {
   // On an open connection a different non-empty name is selected with
   // COM_INIT_DB.
   void SetDatabase(const std::string& v);
+  // Bound of the TCP connect, and of the greeting and login in total.
   int ConnectionTimeout() const { return connection_timeout_; }
   void SetConnectionTimeout(int seconds) { connection_timeout_ = seconds; }
+  // Longest silence of the server while a statement's answer or result is
+  // awaited (kResultSilenceSeconds, 60 s, unless changed); applies to the
+  // open session at once.
+  int ResultSilenceTimeout() const { return result_silence_timeout_; }
+  void SetResultSilenceTimeout(int seconds);
   TIsolationLevel IsolationLevel() const { return isolation_level_; }
   void SetIsolationLevel(TIsolationLevel v) { isolation_level_ = v; }
   bool LoginPrompt() const { return login_prompt_; }
@@ -136,6 +145,16 @@ class TMyConnection {
   void SetConnected(bool v);
   void Connect();     // nothing when already connected; EMyError on failure
   void Disconnect();  // closes client datasets, sends COM_QUIT
+
+  // For the start of each run: makes sure the connection works. An open
+  // connection is checked with COM_PING (its answer awaited at most
+  // ConnectionTimeout seconds); when the ping finds the connection lost (the
+  // server restarted or dropped it since the last use: codes 1053, 2003,
+  // 2006, 2013), the connection is closed without COM_QUIT and connected
+  // anew. A closed connection is connected. Returns true when it connected
+  // (anew), false when the open connection answered. A server error to the
+  // ping and a failed connect are raised as EMyError like any other.
+  bool EnsureConnected();
 
   // Hooks (unassigned by default).
   TNotifyEvent BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
@@ -183,6 +202,11 @@ class TMyConnection {
     } catch (const EMyError& e) {
       HandleError(e);
       Rethrow(e);
+    } catch (const platform::ECancelled&) {
+      // A cancelled statement leaves its answer unread: the session dropped
+      // its transport, so the connection is closed here too.
+      HandleCancel();
+      throw;
     }
   }
   // Runs a statement whose answer is discarded (SET ..., USE ...).
@@ -196,6 +220,7 @@ class TMyConnection {
   void DoConnect();
   void DoDisconnect(bool send_quit);
   void HandleError(const EMyError& e);
+  void HandleCancel();
   // Inside a catch block: rethrows e, its message converted from UTF-8 when
   // UseUnicode is on.
   [[noreturn]] void Rethrow(const EMyError& e);
@@ -206,6 +231,7 @@ class TMyConnection {
   int port_ = 3306;
   std::string username_, password_, database_;
   int connection_timeout_ = 15;
+  int result_silence_timeout_;
   TIsolationLevel isolation_level_ = ilReadCommitted;
   bool login_prompt_ = true;
   bool pooling_ = false;

@@ -76,7 +76,12 @@ int trailing_number(std::string_view text) {
 }  // namespace
 
 EMyError::EMyError(int error_code, const std::string& message) : EDbError(error_code, message) {
-  if (error_code == 1064) line_number_ = trailing_number(message);
+  if (error_code == ER_PARSE_ERROR) line_number_ = trailing_number(message);
+}
+
+bool EMyError::is_fatal_code(int code) {
+  return code == ER_SERVER_SHUTDOWN || code == CR_CONN_HOST_ERROR || code == CR_SERVER_GONE_ERROR ||
+         code == CR_SERVER_LOST;
 }
 
 std::string_view client_error_text(int code) {

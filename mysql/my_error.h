@@ -40,9 +40,7 @@ class EMyError : public EDbError {
   int LineNumber() const { return line_number_; }
   // Codes after which the connection is considered lost.
   bool IsFatal() const { return is_fatal_code(ErrorCode()); }
-  static bool is_fatal_code(int code) {
-    return code == 1053 || code == 2003 || code == 2006 || code == 2013;
-  }
+  static bool is_fatal_code(int code);
 
  private:
   int line_number_ = 0;
@@ -55,17 +53,25 @@ class EConvertError : public EDatabaseError {
   using EDatabaseError::EDatabaseError;
 };
 
-// Client error codes this client raises.
+// Client error codes this client raises, and the server codes it looks at.
 enum : int {
   CR_UNKNOWN_ERROR = 2000,
   CR_CONN_HOST_ERROR = 2003,
+  // A command on a session that is not open.
+  CR_SERVER_GONE_ERROR = 2006,
   CR_VERSION_ERROR = 2007,
   CR_SERVER_HANDSHAKE_ERR = 2012,
   CR_SERVER_LOST = 2013,
   CR_COMMANDS_OUT_OF_SYNC = 2014,
   CR_NET_PACKET_TOO_LARGE = 2020,
+  // The TLS request or handshake failed.
+  CR_SSL_CONNECTION_ERROR = 2026,
   CR_MALFORMED_PACKET = 2027,
   CR_WRONG_PROTOCOL = 2046,
+  // The account's authentication method is not one this client speaks.
+  CR_AUTH_PLUGIN_CANNOT_LOAD = 2059,
+  ER_SERVER_SHUTDOWN = 1053,
+  ER_PARSE_ERROR = 1064,
   ER_NET_PACKETS_OUT_OF_ORDER = 1156,
   // The server asked for a local file (LOAD DATA LOCAL); never granted.
   CR_LOAD_DATA_LOCAL_INFILE_REJECTED = 2068,

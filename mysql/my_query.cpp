@@ -165,7 +165,7 @@ void TMyQuery::FetchAllRows(const std::string& sql) {
   // Drops what is left of the result when binding or converting fails.
   auto release = [&] {
     try {
-      if (conn.Connected() && conn.Session().State() != 0)
+      if (conn.Connected() && conn.Session().State() != TSessionState::Ready)
         conn.Guarded([&] { conn.Session().FreeResult(); });
     } catch (...) {
     }

@@ -53,6 +53,12 @@ void TMySqlNet::Flush(bool send_empty) {
 
 void TMySqlNet::Lost() {
   std::string extra = vio_ ? vio_->LastErrorText() : std::string();
+  if (vio_ && vio_->TimedOut()) {
+    // Said as a timeout, not as a lost connection: the server is there but
+    // silent, and the operator needs to know which one and when.
+    if (!activity_.empty()) extra += " " + activity_;
+    throw EMyError(CR_SERVER_LOST, extra);
+  }
   throw make_error(CR_SERVER_LOST, extra);
 }
 

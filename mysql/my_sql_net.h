@@ -52,18 +52,27 @@ class TMySqlNet {
 
   // Reads one logical packet. ERR packets (first byte 0xFF) are raised as
   // EMyError with the server's code and "\r\n" + text unless raise_errors is
-  // false. Lost connection: 2013; out-of-order header: 1156; a logical
+  // false. Lost connection: 2013 (a wait that reached its bound: 2013 with
+  // "Timed out after N s waiting for the MySQL server at host:port
+  // <activity>"); out-of-order header: 1156; a logical
   // packet above kMaxLogicalPacket: 2020 (nothing allocated for it).
   std::string_view ReadPacket(bool raise_errors = true);
 
   // Parses an ERR packet payload into the error it describes.
   static class EMyError ServerError(std::string_view payload);
 
+  // Raises the transport's failure: 2013, said as a timeout when the wait
+  // reached its bound.
+  [[noreturn]] void Lost();
+
   // Largest logical packet read (kMaxLogicalPacket unless lowered).
   void SetMaxLogicalPacket(std::uint64_t n) { max_logical_ = n; }
 
+  // What the session is doing ("during login", "during query"): ends the
+  // message of a wait that timed out.
+  void SetActivity(std::string activity) { activity_ = std::move(activity); }
+
  private:
-  [[noreturn]] void Lost();
   void ReadExact(char* dst, std::size_t n);
   void Reserve(std::size_t n);
 
@@ -75,6 +84,7 @@ class TMySqlNet {
   std::size_t in_capacity_ = 0;
   std::size_t in_size_ = 0;
   std::uint64_t max_logical_ = kMaxLogicalPacket;
+  std::string activity_;
 };
 
 }  // namespace mysql

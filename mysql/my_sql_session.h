@@ -1,11 +1,20 @@
 // TMySqlSession: one protocol session. Opens the TCP transport, performs the
-// greeting and login (native token, old scramble, 0xFE requests, the 4.1.0
-// exchange, authentication switch), sends commands and reads text results.
+// greeting, switches to TLS when the server offers it, logs in
+// (caching_sha2_password, native token, old scramble, 0xFE requests, the
+// 4.1.0 exchange, authentication switch), sends commands and reads text
+// results.
+//
+// Waits: the greeting, TLS handshake and login end within connect_timeout in
+// total; after the login every wait for the server ends after
+// result_silence_timeout seconds without a byte (or read_timeout when that
+// is shorter). A wait that ends so fails with 2013 "Timed out after N s
+// waiting for the MySQL server at host:port during ...". Every wait checks
+// the thread's cancel token (platform/cancel.h); a cancelled session drops
+// its transport.
 //
 // Flow: Connect(...) -> { Query(sql) -> [Columns(), FetchRow()... ] ->
-// (EOF, or FreeResult()) }* -> Close(). State: 0 ready, 1 result header
-// read, 2 rows being read. Every failure is thrown as EMyError and also kept
-// as LastErrorCode/LastErrorMessage. One thread at a time.
+// (EOF, or FreeResult()) }* -> Close(). Every failure is thrown as EMyError
+// and also kept as LastErrorCode/LastErrorMessage. One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -26,17 +35,34 @@ enum : std::uint8_t { COM_QUIT = 1, COM_INIT_DB = 2, COM_QUERY = 3, COM_PING = 1
 // One year: the read timeout of a command timeout of 0.
 constexpr int kForeverSeconds = 31536000;
 
+// Longest silence of the server while the client waits for an answer or the
+// rest of a result, in seconds. A server that stops sending mid-result fails
+// the statement after this long instead of holding the program.
+constexpr int kResultSilenceSeconds = 60;
+
+// Where a session is in the answer of its last command.
+enum class TSessionState {
+  Ready,         // no result pending: a command may be sent
+  ResultHeader,  // a result set's header and columns were read
+  Rows,          // rows are being read
+};
+
 class TMySqlSession {
  public:
   TMySqlSession();
   ~TMySqlSession();
 
   // Options.
-  int connect_timeout = 0;             // seconds, TCP connect and greeting read
+  int connect_timeout = 0;             // seconds: TCP connect, and greeting to login end in total
   int read_timeout = kForeverSeconds;  // applied before every command
-  std::string charset_name;            // "utf8" puts 33 into the login
-  int ip_version = 0;                  // 0 IPv4, 1 IPv6, 2 both
-  int protocol = 0;                    // only 0 (TCP) is supported
+  // Longest silence while waiting for an answer (0: only read_timeout).
+  int result_silence_timeout = kResultSilenceSeconds;
+  // Switch to TLS when the greeting offers it (the server certificate is
+  // not verified, see vio_tcp.h).
+  bool tls_preferred = true;
+  std::string charset_name;  // "utf8" puts 33 into the login
+  int ip_version = 0;        // 0 IPv4, 1 IPv6, 2 both
+  int protocol = 0;          // only 0 (TCP) is supported
   // Largest logical packet accepted (the maximum the login announces).
   void SetMaxPacket(std::uint64_t n) { net_.SetMaxLogicalPacket(n); }
 
@@ -63,7 +89,11 @@ class TMySqlSession {
   bool FetchRow(std::vector<std::string_view>& values);
   // Reads and drops the rest of the result and any further results.
   void FreeResult();
-  int State() const { return state_; }
+  TSessionState State() const { return state_; }
+  // True when the login went over TLS.
+  bool TlsActive() const { return vio_ && vio_->TlsActive(); }
+  // The plugin that authenticated the login (after any switch).
+  const std::string& AuthPlugin() const { return auth_plugin_; }
 
   // Accessors.
   const std::string& ServerVersion() const { return greeting_.server_version; }
@@ -85,7 +115,20 @@ class TMySqlSession {
  private:
   template <typename Fn>
   auto Recorded(Fn&& fn) -> decltype(fn());
+  void DropTransport();
+  // Login steps, in order.
+  void ReadGreeting();
+  std::uint32_t StartTlsIfOffered(std::uint32_t requested_flags, std::uint8_t charset);
+  void SendLogin(std::uint32_t flags, std::uint8_t charset, const std::string& user,
+                 const std::string& password, const std::string& database);
   void Authenticate(const std::string& password);
+  // The caching_sha2_password step after the server's "more data" packet;
+  // returns false when no answer is due (fast authentication succeeded).
+  bool CachingSha2MoreData(std::string_view data, const std::string& password,
+                           const std::string& nonce, std::string& answer);
+  void SendAuthAnswer(const std::string& answer);
+  // The receive timeout of commands: the silence bound and read_timeout.
+  int CommandWaitSeconds() const;
   void SendCommand(std::uint8_t command, std::string_view argument);
   // Reads an answer header; true when a result set (columns read) follows.
   bool ReadResultHeader();
@@ -104,7 +147,10 @@ class TMySqlSession {
   std::uint32_t client_flags_ = 0;
   std::uint16_t server_status_ = 0;
   bool closed_ = true;
-  int state_ = 0;
+  TSessionState state_ = TSessionState::Ready;
+  std::string auth_plugin_;
+  // End of the login's total wait (set by Connect before the TCP connect).
+  TVio::TClock::time_point login_deadline_ = TVio::TClock::time_point::max();
 
   std::uint64_t field_count_ = 0;
   std::vector<TMyColumn> columns_;

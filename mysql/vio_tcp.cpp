@@ -1,5 +1,5 @@
 // TCP transport: name resolution, connect with timeout, socket options,
-// buffered reads and complete writes.
+// buffered reads, complete writes and TLS, every wait in cancellable slices.
 #include "mysql/vio_tcp.h"
 
 #include <arpa/inet.h>
@@ -7,6 +7,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,19 +16,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
+#include "platform/cancel.h"
 #include "platform/files.h"
 
 namespace mysql {
 
 namespace {
 
-constexpr int kDefaultBufferSize = 8192;
 constexpr int kKeepAliveIdleSeconds = 15;
 constexpr int kKeepAliveIntervalSeconds = 1;
 
@@ -55,10 +55,18 @@ bool ipv6_literal(const std::string& host) {
   return colon;
 }
 
-void set_timeout(int fd, int option, int seconds) {
-  timeval tv{};
-  tv.tv_sec = seconds;
-  ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
+bool ip_literal(const std::string& host) {
+  unsigned char buf[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, host.c_str(), buf) == 1 ||
+         ::inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+// Milliseconds until t, at least 0, at most the cancel slice.
+int slice_until(TVio::TClock::time_point t) {
+  const auto now = TVio::TClock::now();
+  if (t <= now) return 0;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
+  return static_cast<int>(std::min<long long>(left, platform::kCancelPollMs));
 }
 
 }  // namespace
@@ -68,13 +76,28 @@ TVioTcp::TVioTcp(std::string host, int port, int ip_version)
 
 TVioTcp::~TVioTcp() { Close(); }
 
-void TVioTcp::SetReceiveTimeout(int seconds) {
-  receive_timeout_ = seconds;
-  if (fd_) set_timeout(fd_.get(), SO_RCVTIMEO, seconds);
+std::string TVioTcp::PeerName() const {
+  if (host_.find(':') != std::string::npos) return "[" + host_ + "]:" + std::to_string(port_);
+  return host_ + ":" + std::to_string(port_);
+}
+
+void TVioTcp::SetSocketError(const char* head, int err) {
+  error_code_ = err;
+  error_text_ = socket_text(head, err);
+}
+
+void TVioTcp::SetTlsError(const char* head) {
+  unsigned long e = ERR_get_error();
+  char text[256] = "TLS error";
+  if (e != 0) ERR_error_string_n(e, text, sizeof text);
+  ERR_clear_error();
+  error_code_ = 0;
+  error_text_ = std::string(head) + "\r\n" + text;
 }
 
 bool TVioTcp::Connect() {
   Close();
+  timed_out_ = false;
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
@@ -97,13 +120,14 @@ bool TVioTcp::Connect() {
   }
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(list, ::freeaddrinfo);
 
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::seconds(connection_timeout_ > 0 ? connection_timeout_ : 0);
+  const bool bounded = connection_timeout_ > 0;
+  const auto deadline = bounded ? TClock::now() + std::chrono::seconds(connection_timeout_)
+                                : TClock::time_point::max();
   for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-    platform::UniqueFd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol));
+    platform::UniqueFd fd(
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
     if (!fd) {
-      error_code_ = errno;
-      error_text_ = socket_text("Cannot create TCP/IP socket:", error_code_);
+      SetSocketError("Cannot create TCP/IP socket:", errno);
       continue;
     }
     int on = 1;
@@ -112,54 +136,38 @@ bool TVioTcp::Connect() {
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
 
+    // Non-blocking connect, then wait for writability in slices until the
+    // deadline (without a timeout, until the system gives up).
     int err = 0;
-    if (connection_timeout_ <= 0) {
-      while (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
-        if (errno == EINTR) continue;
+    if (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
+      if (errno != EINPROGRESS && errno != EINTR) {
         err = errno;
-        break;
-      }
-    } else {
-      // Non-blocking connect, then wait for writability until the deadline.
-      int flags = ::fcntl(fd.get(), F_GETFL);
-      ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
-      if (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-          err = errno;
-        } else {
-          for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-            if (left <= 0) {
-              error_code_ = ETIMEDOUT;
-              error_text_ = format_text(
-                  "Cannot connect to server on host '%s': Connection timed out", host_, 0);
-              return false;
-            }
-            pollfd p{fd.get(), POLLOUT, 0};
-            int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
-            if (r < 0 && errno == EINTR) continue;
-            if (r == 0) continue;
-            socklen_t len = sizeof err;
-            ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
-            break;
+      } else {
+        for (;;) {
+          platform::throw_if_cancelled();
+          if (bounded && TClock::now() >= deadline) {
+            error_code_ = ETIMEDOUT;
+            timed_out_ = true;
+            error_text_ = format_text("Cannot connect to server on host '%s': Connection timed out",
+                                      host_, 0);
+            return false;
           }
+          pollfd p{fd.get(), POLLOUT, 0};
+          int r = ::poll(&p, 1, bounded ? slice_until(deadline) : platform::kCancelPollMs);
+          if (r <= 0) continue;
+          socklen_t len = sizeof err;
+          ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
+          break;
         }
       }
-      ::fcntl(fd.get(), F_SETFL, flags);
     }
     if (err != 0) {
-      error_code_ = err;
       char head[512];
       std::snprintf(head, sizeof head, "Cannot connect to server on host '%s':", host_.c_str());
-      error_text_ = socket_text(head, err);
+      SetSocketError(head, err);
       continue;
     }
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (send_timeout_ > 0) set_timeout(fd.get(), SO_SNDTIMEO, send_timeout_);
-    set_timeout(fd.get(), SO_RCVTIMEO, receive_timeout_);
-    (void)kDefaultBufferSize;  // buffer sizes are left as the system sets them
     fd_ = std::move(fd);
     buffer_ = std::make_unique<char[]>(kReadAheadSize);
     fill_ = consume_ = 0;
@@ -170,25 +178,101 @@ bool TVioTcp::Connect() {
   return false;
 }
 
-bool TVioTcp::Fill() {
+bool TVioTcp::WaitReady(short events) {
+  TClock::time_point limit = deadline_;
+  int bound = deadline_seconds_;
+  if (receive_timeout_ > 0) {
+    const auto silence_end = TClock::now() + std::chrono::seconds(receive_timeout_);
+    if (silence_end < limit) {
+      limit = silence_end;
+      bound = receive_timeout_;
+    }
+  }
   for (;;) {
-    ssize_t r = ::recv(fd_.get(), buffer_.get(), kReadAheadSize, 0);
-    if (r > 0) {
-      consume_ = 0;
-      fill_ = static_cast<std::size_t>(r);
-      return true;
+    platform::throw_if_cancelled();
+    if (TClock::now() >= limit) {
+      timed_out_ = true;
+      error_code_ = ETIMEDOUT;
+      error_text_ = "Timed out after " + std::to_string(bound) +
+                    " s waiting for the MySQL server at " + PeerName();
+      return false;
     }
+    pollfd p{fd_.get(), events, 0};
+    int r = ::poll(&p, 1, slice_until(limit));
+    if (r > 0) return true;  // errors and hang-ups show in the next receive or send
+    if (r < 0 && errno != EINTR) {
+      SetSocketError("Error on waiting for the connection:", errno);
+      return false;
+    }
+  }
+}
+
+long TVioTcp::RecvSome(char* dst, std::size_t n) {
+  n = std::min<std::size_t>(n, INT_MAX);
+  for (;;) {
+    if (ssl_) {
+      ERR_clear_error();
+      int r = SSL_read(ssl_, dst, static_cast<int>(n));
+      if (r > 0) return r;
+      int e = SSL_get_error(ssl_, r);
+      if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+        if (!WaitReady(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) return -1;
+        continue;
+      }
+      if (e == SSL_ERROR_ZERO_RETURN) return 0;
+      if (e == SSL_ERROR_SYSCALL && errno != 0) {
+        SetSocketError("Error on data reading from the connection:", errno);
+        return -1;
+      }
+      SetTlsError("Error on data reading from the connection:");
+      return -1;
+    }
+    ssize_t r = ::recv(fd_.get(), dst, n, 0);
+    if (r >= 0) return static_cast<long>(r);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!WaitReady(POLLIN)) return -1;
+      continue;
+    }
+    SetSocketError("Error on data reading from the connection:", errno);
+    return -1;
+  }
+}
+
+long TVioTcp::SendSome(const char* src, std::size_t n) {
+  n = std::min<std::size_t>(n, INT_MAX);
+  for (;;) {
+    if (ssl_) {
+      ERR_clear_error();
+      int r = SSL_write(ssl_, src, static_cast<int>(n));
+      if (r > 0) return r;
+      int e = SSL_get_error(ssl_, r);
+      if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+        if (!WaitReady(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) return -1;
+        continue;
+      }
+      if (e == SSL_ERROR_SYSCALL && errno != 0) {
+        SetSocketError("Error on data writing to the connection:", errno);
+        return -1;
+      }
+      SetTlsError("Error on data writing to the connection:");
+      return -1;
+    }
+    ssize_t r = ::send(fd_.get(), src, n, MSG_NOSIGNAL);
+    if (r > 0) return static_cast<long>(r);
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      error_code_ = errno;
-      error_text_ = socket_text("Error on data reading from the connection:", error_code_);
+    if (r == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!WaitReady(POLLOUT)) return -1;
+      continue;
     }
-    return false;
+    SetSocketError("Error on data writing to the connection:", errno);
+    return -1;
   }
 }
 
 std::size_t TVioTcp::Read(void* buffer, std::size_t n) {
-  if (!error_text_.empty()) error_text_.clear();
+  error_text_.clear();
+  timed_out_ = false;
   if (!fd_) return 0;
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
@@ -201,49 +285,98 @@ std::size_t TVioTcp::Read(void* buffer, std::size_t n) {
       continue;
     }
     if (n - done < kDirectReadThreshold) {
-      if (!Fill()) break;
+      long r = RecvSome(buffer_.get(), kReadAheadSize);
+      if (r <= 0) break;
+      consume_ = 0;
+      fill_ = static_cast<std::size_t>(r);
       continue;
     }
-    ssize_t r = ::recv(fd_.get(), out + done, n - done, 0);
-    if (r > 0) {
-      done += static_cast<std::size_t>(r);
-      continue;
-    }
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      error_code_ = errno;
-      error_text_ = socket_text("Error on data reading from the connection:", error_code_);
-    }
-    break;
+    long r = RecvSome(out + done, n - done);
+    if (r <= 0) break;
+    done += static_cast<std::size_t>(r);
   }
   return done;
 }
 
 bool TVioTcp::Write(const void* data, std::size_t n) {
+  error_text_.clear();
+  timed_out_ = false;
   if (!fd_) return false;
   auto* p = static_cast<const char*>(data);
-  int empty_tries = 0;
   while (n > 0) {
-    ssize_t r = ::send(fd_.get(), p, n, MSG_NOSIGNAL);
-    if (r > 0) {
-      p += r;
-      n -= static_cast<std::size_t>(r);
-      empty_tries = 0;
-      continue;
-    }
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      error_code_ = errno;
-      error_text_ = socket_text("Error on data writing to the connection:", error_code_);
-      return false;
-    }
-    if (++empty_tries >= 3) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    long r = SendSome(p, n);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<std::size_t>(r);
   }
   return true;
 }
 
+bool TVioTcp::StartTls() {
+  error_text_.clear();
+  timed_out_ = false;
+  if (!fd_ || ssl_) return false;
+  if (consume_ < fill_) {
+    // The server spoke before the TLS handshake: nothing sane can follow.
+    error_text_ = "The MySQL server at " + PeerName() + " sent data before the TLS handshake.";
+    return false;
+  }
+  ERR_clear_error();
+  ctx_ = SSL_CTX_new(TLS_client_method());
+  if (ctx_) {
+    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
+    SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    ssl_ = SSL_new(ctx_);
+  }
+  if (!ssl_ || SSL_set_fd(ssl_, fd_.get()) != 1) {
+    SetTlsError("Cannot set up TLS:");
+    FreeTls();
+    return false;
+  }
+  if (!ip_literal(host_)) SSL_set_tlsext_host_name(ssl_, host_.c_str());
+  for (;;) {
+    ERR_clear_error();
+    int r = SSL_connect(ssl_);
+    if (r == 1) return true;
+    int e = SSL_get_error(ssl_, r);
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+      bool ready = false;
+      try {
+        ready = WaitReady(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT);
+      } catch (...) {
+        FreeTls();
+        throw;
+      }
+      if (ready) continue;
+      FreeTls();
+      return false;
+    }
+    std::string head = "TLS handshake with the MySQL server at " + PeerName() + " failed:";
+    if (e == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
+      error_text_ = head + "\r\nThe server closed the connection.";
+    else
+      SetTlsError(head.c_str());
+    FreeTls();
+    return false;
+  }
+}
+
+void TVioTcp::FreeTls() {
+  if (ssl_) SSL_free(ssl_);
+  if (ctx_) SSL_CTX_free(ctx_);
+  ssl_ = nullptr;
+  ctx_ = nullptr;
+}
+
 void TVioTcp::Close() {
+  if (ssl_ && fd_) {
+    // One attempt at close_notify; the socket is non-blocking, nothing waits.
+    ERR_clear_error();
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+  }
+  FreeTls();
   fd_.reset();
   fill_ = consume_ = 0;
 }

@@ -3,12 +3,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <openssl/sha.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -97,7 +103,104 @@ std::string row(const std::vector<std::optional<std::string>>& values) {
   return p;
 }
 
+std::string greeting_plugin(const std::string& version, const std::string& scramble20,
+                            const std::string& plugin, std::uint16_t caps,
+                            std::uint16_t caps_upper) {
+  std::string p(1, '\x0A');
+  p += version + '\0';
+  p += u32(42);
+  p += scramble20.substr(0, 8);
+  p += '\0';
+  p += u16(caps);
+  p += '\x08';
+  p += u16(2);
+  p += u16(caps_upper);
+  p += static_cast<char>(21);
+  p += std::string(10, '\0');
+  p += scramble20.substr(8, 12);
+  p += '\0';
+  p += plugin;
+  p += '\0';
+  return p;
+}
+
+std::string auth_switch(const std::string& plugin, const std::string& data) {
+  return "\xFE" + plugin + std::string(1, '\0') + data + std::string(1, '\0');
+}
+
 }  // namespace mysqlwire
+
+RsaKeyPair generate_rsa_key(int bits) {
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_RSA_gen(static_cast<unsigned>(bits)),
+                                                          EVP_PKEY_free);
+  if (!key) throw std::runtime_error("cannot generate an RSA key");
+  auto pem = [](auto write) {
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    if (!bio || write(bio.get()) != 1) throw std::runtime_error("cannot write an RSA key");
+    char* data = nullptr;
+    long n = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<size_t>(n));
+  };
+  RsaKeyPair k;
+  k.private_pem = pem([&](BIO* b) {
+    return PEM_write_bio_PrivateKey(b, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  });
+  k.public_pem = pem([&](BIO* b) { return PEM_write_bio_PUBKEY(b, key.get()); });
+  return k;
+}
+
+namespace {
+
+std::string sha256_of(const std::string& data) {
+  unsigned char d[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), d);
+  return std::string(reinterpret_cast<char*>(d), sizeof d);
+}
+
+// The server's check of a fast-path scramble: it keeps only
+// SHA256(SHA256(password)); token XOR SHA256(that + nonce) must hash to it.
+bool scramble_matches(const std::string& password, const std::string& nonce,
+                      const std::string& token) {
+  if (token.size() != SHA256_DIGEST_LENGTH) return false;
+  const std::string stored = sha256_of(sha256_of(password));
+  std::string stage1 = sha256_of(stored + nonce);
+  for (size_t i = 0; i < stage1.size(); ++i) stage1[i] ^= token[i];
+  return sha256_of(stage1) == stored;
+}
+
+std::optional<std::string> rsa_decrypt(const std::string& private_pem, const std::string& data) {
+  std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+      BIO_new_mem_buf(private_pem.data(), static_cast<int>(private_pem.size())), BIO_free);
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+      PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+  if (!key) return std::nullopt;
+  std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+      EVP_PKEY_CTX_new(key.get(), nullptr), EVP_PKEY_CTX_free);
+  size_t n = 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+  if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_OAEP_PADDING) <= 0 ||
+      EVP_PKEY_decrypt(ctx.get(), nullptr, &n, in, data.size()) <= 0)
+    return std::nullopt;
+  std::string out(n, '\0');
+  if (EVP_PKEY_decrypt(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &n, in,
+                       data.size()) <= 0)
+    return std::nullopt;
+  out.resize(n);
+  return out;
+}
+
+// The auth response of a 4.1 login packet with CLIENT_SECURE_CONNECTION.
+std::string login_auth_response(const std::string& p) {
+  size_t pos = 32;
+  size_t user_end = p.find('\0', pos);
+  if (user_end == std::string::npos || user_end + 1 >= p.size()) return {};
+  pos = user_end + 1;
+  size_t len = static_cast<unsigned char>(p[pos]);
+  return p.substr(pos + 1, len);
+}
+
+}  // namespace
 
 FakeMySqlServer::FakeMySqlServer() = default;
 
@@ -138,6 +241,76 @@ FakeMySqlServer& FakeMySqlServer::Drop() {
 FakeMySqlServer& FakeMySqlServer::Stall(int ms) {
   steps_.push_back({Step::kStall, {}, std::nullopt, ms});
   return *this;
+}
+
+FakeMySqlServer& FakeMySqlServer::Trickle(std::uint8_t seq, const std::string& payload,
+                                          int interval_ms) {
+  steps_.push_back({Step::kTrickle, Packet(seq, payload), std::nullopt, interval_ms});
+  return *this;
+}
+
+FakeMySqlServer& FakeMySqlServer::CachingSha2(CachingSha2Account account) {
+  Step step{Step::kCachingSha2, {}, std::nullopt, 0};
+  step.sha2 = std::make_shared<CachingSha2Account>(std::move(account));
+  steps_.push_back(std::move(step));
+  return *this;
+}
+
+bool FakeMySqlServer::SendPacket(int fd, std::uint8_t seq, const std::string& payload) {
+  std::string bytes = Packet(seq, payload);
+  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+bool FakeMySqlServer::RunCachingSha2(int fd, const CachingSha2Account& a) {
+  auto record = [&](const Received& r) {
+    std::lock_guard<std::mutex> l(mutex_);
+    received_.push_back(r);
+  };
+  Received r;
+  if (!ReadPacket(fd, r)) {
+    Fail("client closed before its caching_sha2_password scramble");
+    return false;
+  }
+  record(r);
+  std::uint8_t seq = static_cast<std::uint8_t>(r.sequence + 1);
+  const std::string response = a.from_login ? login_auth_response(r.payload) : r.payload;
+  auto finish = [&](bool accepted) {
+    return SendPacket(fd, seq,
+                      accepted ? mysqlwire::ok()
+                               : mysqlwire::err(1045, "28000", "Access denied for user 'user'"));
+  };
+  if (a.password.empty()) return finish(response.empty() || response == std::string(1, '\0'));
+  if (a.cached) {
+    if (!scramble_matches(a.password, a.nonce, response)) return finish(false);
+    if (!SendPacket(fd, seq++, "\x01\x03")) return false;
+    return finish(true);
+  }
+  // Full authentication: the scramble alone is not enough.
+  if (!SendPacket(fd, seq++, "\x01\x04")) return false;
+  if (!ReadPacket(fd, r)) {
+    Fail("client closed instead of answering the full authentication request");
+    return false;
+  }
+  record(r);
+  seq = static_cast<std::uint8_t>(r.sequence + 1);
+  if (r.payload != "\x02") {
+    Fail("the password went without TLS and without the server's public key");
+    return finish(false);
+  }
+  if (!SendPacket(fd, seq, "\x01" + a.key.public_pem)) return false;
+  if (!ReadPacket(fd, r)) {
+    Fail("client closed instead of sending the encrypted password");
+    return false;
+  }
+  record(r);
+  seq = static_cast<std::uint8_t>(r.sequence + 1);
+  std::optional<std::string> plain = rsa_decrypt(a.key.private_pem, r.payload);
+  if (!plain) {
+    Fail("the encrypted password cannot be decrypted with RSA-OAEP");
+    return finish(false);
+  }
+  for (size_t i = 0; i < plain->size(); ++i) (*plain)[i] ^= a.nonce[i % a.nonce.size()];
+  return finish(*plain == a.password + std::string(1, '\0'));
 }
 
 void FakeMySqlServer::Start() {
@@ -245,6 +418,20 @@ void FakeMySqlServer::Run() {
         ::close(fd);
         fd = -1;
         open = false;
+        break;
+      case Step::kTrickle:
+        for (size_t i = 0; i < s.bytes.size() && !stop_; ++i) {
+          if (::send(fd, s.bytes.data() + i, 1, MSG_NOSIGNAL) != 1) {
+            open = false;  // the client gave up
+            break;
+          }
+          auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.ms);
+          while (!stop_ && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        break;
+      case Step::kCachingSha2:
+        if (!RunCachingSha2(fd, *s.sha2)) open = false;
         break;
       case Step::kStall: {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.ms);

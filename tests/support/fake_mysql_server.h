@@ -1,12 +1,16 @@
 // A scripted MySQL server on loopback for exchanges a real server cannot be
 // made to produce (old greetings, 0xFE requests, the 4.1.0 exchange, broken
-// results, dropped connections, stalls).
+// results, dropped connections, stalls, trickled packets) and for the server
+// side of caching_sha2_password (MySQL 8/9, which no Debian package has).
 //
 // The script is data: a list of steps run in order on the first accepted
-// connection. Send writes bytes (usually a framed packet), Expect reads one
-// packet from the client and records it (and, when given, compares its
-// payload), Drop closes the connection, Stall waits. After the last step the
-// server keeps reading the client's packets (COM_QUIT, ...) until it closes.
+// connection. Send writes bytes (usually a framed packet), Trickle writes
+// them one byte at a time, Expect reads one packet from the client and
+// records it (and, when given, compares its payload), Drop closes the
+// connection, Stall waits, CachingSha2 runs the server's side of a
+// caching_sha2_password authentication with real SHA-256 and RSA-OAEP. After
+// the last step the server keeps reading the client's packets (COM_QUIT, ...)
+// until it closes.
 //
 // Flow: FakeMySqlServer s; s.Send(...).Expect(...)...; s.Start();
 // (client talks to 127.0.0.1:s.port()) ; s.Wait(); s.received(), s.failures().
@@ -14,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,7 +50,34 @@ std::string column41(const std::string& name, std::uint8_t type, std::uint32_t l
 std::string column_old(const std::string& name, std::uint8_t type, std::uint32_t length,
                        std::uint16_t flags = 0, std::uint8_t decimals = 0, bool long_flag = true);
 std::string row(const std::vector<std::optional<std::string>>& values);
+// Greeting of a server with plugin authentication (MySQL 8 style): 4.1 form,
+// CLIENT_PLUGIN_AUTH in the upper capabilities, the plugin name at the end.
+std::string greeting_plugin(const std::string& version, const std::string& scramble20,
+                            const std::string& plugin, std::uint16_t caps = 0xF7FE,
+                            std::uint16_t caps_upper = 0x0008);
+// Authentication switch request: 0xFE, plugin, data, NUL.
+std::string auth_switch(const std::string& plugin, const std::string& data);
 }  // namespace mysqlwire
+
+// An RSA key pair in PEM form, generated with libcrypto.
+struct RsaKeyPair {
+  std::string private_pem;
+  std::string public_pem;
+};
+RsaKeyPair generate_rsa_key(int bits = 2048);
+
+// The server side of one caching_sha2_password authentication.
+struct CachingSha2Account {
+  std::string password;
+  // The server's cache holds the account: the scramble alone may log in
+  // (fast path). Otherwise the server asks for the password (full path).
+  bool cached = true;
+  std::string nonce;  // the 20 bytes the client scrambles with
+  RsaKeyPair key;     // for the full path without TLS
+  // The client's response is in the login packet (else in its own packet,
+  // the answer to a switch request).
+  bool from_login = true;
+};
 
 class FakeMySqlServer {
  public:
@@ -71,6 +103,14 @@ class FakeMySqlServer {
   FakeMySqlServer& Expect(std::optional<std::string> expected = std::nullopt);
   FakeMySqlServer& Drop();
   FakeMySqlServer& Stall(int ms);
+  // Sends the framed payload one byte every interval_ms.
+  FakeMySqlServer& Trickle(std::uint8_t seq, const std::string& payload, int interval_ms);
+  // Reads the client's scramble (login packet or switch answer), checks it
+  // as the server does and answers: fast path 01 03 + OK; full path 01 04,
+  // then the public key on request (02) and the RSA-OAEP encrypted password;
+  // OK when the password matches, else ERR 1045. A password sent in clear
+  // (this server has no TLS) is a failure.
+  FakeMySqlServer& CachingSha2(CachingSha2Account account);
 
   // Listens on 127.0.0.1 (free port) and runs the script in a thread.
   void Start();
@@ -83,12 +123,16 @@ class FakeMySqlServer {
 
  private:
   struct Step {
-    enum Kind { kSend, kExpect, kDrop, kStall } kind;
+    enum Kind { kSend, kExpect, kDrop, kStall, kTrickle, kCachingSha2 } kind;
     std::string bytes;
     std::optional<std::string> expected;
     int ms = 0;
+    std::shared_ptr<CachingSha2Account> sha2 = nullptr;
   };
   void Run();
+  // False when the connection is gone.
+  bool RunCachingSha2(int fd, const CachingSha2Account& account);
+  bool SendPacket(int fd, std::uint8_t seq, const std::string& payload);
   bool ReadPacket(int fd, Received& out);
   void Fail(const std::string& why);
 
