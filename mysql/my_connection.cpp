@@ -149,6 +149,28 @@ void TMyConnection::Connect() {
 }
 
 void TMyConnection::DoConnect() {
+  CreateSession();
+  OpenSession();
+  connected_ = true;
+  connect_time_ = std::time(nullptr);
+  backslash_escapes_ = true;
+  try {
+    RunConnectStatements();
+  } catch (...) {
+    // The first error is the one reported; the disconnect's are ignored.
+    try {
+      DoDisconnect(true);
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+bool TMyConnection::LoginInUtf8() const {
+  return options_.use_unicode_ || lower(options_.charset_) == "utf8";
+}
+
+void TMyConnection::CreateSession() {
   server_version_.clear();
   server_major_ = server_minor_ = server_release_ = 0;
   if (session_) session_->Close();
@@ -156,10 +178,14 @@ void TMyConnection::DoConnect() {
   TMySqlSession& s = *session_;
   s.connect_timeout = connection_timeout_;
   s.result_silence_timeout = result_silence_timeout_;
-  const bool utf8 = options_.use_unicode_ || lower(options_.charset_) == "utf8";
+  const bool utf8 = LoginInUtf8();
   if (utf8) s.charset_name = "utf8";
   s.ip_version = static_cast<int>(options_.ip_version_);
+}
 
+void TMyConnection::OpenSession() {
+  TMySqlSession& s = *session_;
+  const bool utf8 = LoginInUtf8();
   std::uint32_t flags = CLIENT_FOUND_ROWS | CLIENT_MULTI_STATEMENTS;
   if (options_.compress_) flags |= CLIENT_COMPRESS;
   if (options_.interactive_) flags |= CLIENT_INTERACTIVE;
@@ -178,48 +204,40 @@ void TMyConnection::DoConnect() {
     session_.reset();
     throw;
   }
-  connected_ = true;
-  connect_time_ = std::time(nullptr);
-  backslash_escapes_ = true;
-  try {
-    server_version_ = s.ServerVersion();
-    split_server_version(server_version_, server_major_, server_minor_, server_release_);
-    const bool before_41 = server_major_ < 4 || (server_major_ == 4 && server_minor_ == 0);
-    if (before_41)
-      options_.use_unicode_ = false;
-    else if (options_.use_unicode_)
-      ExecSQL("SET NAMES utf8");
-    else if (!options_.charset_.empty())
-      ExecSQL("SET NAMES " + options_.charset_);
-    if (options_.CheckBackslashes) {
-      TMyRowReader reader(*this);
-      if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
-        std::string mode(reader.Value(0));
-        for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (mode.find("NO_BACKSLASH_ESCAPES") != std::string::npos) backslash_escapes_ = false;
-      }
-      reader.Close();
+}
+
+void TMyConnection::RunConnectStatements() {
+  TMySqlSession& s = *session_;
+  server_version_ = s.ServerVersion();
+  split_server_version(server_version_, server_major_, server_minor_, server_release_);
+  const bool before_41 = server_major_ < 4 || (server_major_ == 4 && server_minor_ == 0);
+  if (before_41)
+    options_.use_unicode_ = false;
+  else if (options_.use_unicode_)
+    ExecSQL("SET NAMES utf8");
+  else if (!options_.charset_.empty())
+    ExecSQL("SET NAMES " + options_.charset_);
+  if (options_.CheckBackslashes) {
+    TMyRowReader reader(*this);
+    if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
+      std::string mode(reader.Value(0));
+      for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (mode.find("NO_BACKSLASH_ESCAPES") != std::string::npos) backslash_escapes_ = false;
     }
-    switch (isolation_level_) {
-      case ilReadUnCommitted:
-        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ UNCOMMITTED");
-        break;
-      case ilRepeatableRead:
-        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
-        break;
-      case ilSerializable:
-        ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL SERIALIZABLE");
-        break;
-      case ilReadCommitted:
-        break;
-    }
-  } catch (...) {
-    // The first error is the one reported; the disconnect's are ignored.
-    try {
-      DoDisconnect(true);
-    } catch (...) {
-    }
-    throw;
+    reader.Close();
+  }
+  switch (isolation_level_) {
+    case ilReadUnCommitted:
+      ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ UNCOMMITTED");
+      break;
+    case ilRepeatableRead:
+      ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+      break;
+    case ilSerializable:
+      ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL SERIALIZABLE");
+      break;
+    case ilReadCommitted:
+      break;
   }
 }
 

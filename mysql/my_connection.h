@@ -217,7 +217,14 @@ class TMyConnection {
 
  private:
   friend class TMyConnectionOptions;
+  // Connect steps: a fresh session with this connection's settings, the
+  // session's connect and login, then the statements that follow a login
+  // (SET NAMES, sql_mode check, isolation level).
   void DoConnect();
+  void CreateSession();
+  void OpenSession();
+  void RunConnectStatements();
+  bool LoginInUtf8() const;
   void DoDisconnect(bool send_quit);
   void HandleError(const EMyError& e);
   void HandleCancel();
