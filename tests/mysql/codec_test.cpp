@@ -119,6 +119,55 @@ TEST(Handshake, ClientFlagsAndAuthResponse) {
             4 + 4 + 1 + 23 + 2 + 1u);
 }
 
+TEST(Handshake, TlsAndPluginFlagsFollowTheServer) {
+  struct Case {
+    const char* name;
+    std::uint32_t server;
+    bool tls;
+    std::uint32_t set, clear;
+  };
+  const std::uint32_t modern = 0xF7FE | CLIENT_SSL | CLIENT_PLUGIN_AUTH;
+  const std::vector<Case> cases = {
+      {"TLS offered and wanted", modern, true, CLIENT_SSL | CLIENT_PLUGIN_AUTH, 0},
+      {"TLS offered, not wanted", modern, false, CLIENT_PLUGIN_AUTH, CLIENT_SSL},
+      {"TLS wanted, not offered", 0xF7FE | CLIENT_PLUGIN_AUTH, true, CLIENT_PLUGIN_AUTH,
+       CLIENT_SSL},
+      {"no plugin authentication", 0xF7FE | CLIENT_SSL, true, CLIENT_SSL, CLIENT_PLUGIN_AUTH},
+      {"pre-4.1 server", (modern & ~CLIENT_PROTOCOL_41), true, 0,
+       CLIENT_SSL | CLIENT_PLUGIN_AUTH | CLIENT_PROTOCOL_41},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::uint32_t f = client_flags(0x10002, 0, k.server, k.tls);
+    EXPECT_EQ(f & k.set, k.set);
+    EXPECT_EQ(f & k.clear, 0u);
+  }
+  // A previous login's TLS does not carry over to one without.
+  EXPECT_EQ(client_flags(0x10002, CLIENT_SSL, modern, false) & CLIENT_SSL, 0u);
+
+  // The TLS request is the login packet's first 32 bytes with CLIENT_SSL.
+  const std::string req = ssl_request_packet(0x000BA20F, 8);
+  ASSERT_EQ(req.size(), 32u);
+  EXPECT_EQ(req.substr(0, 9), std::string("\x0F\xAA\x0B\x00\x00\x00\x00\x40\x08", 9));
+  EXPECT_EQ(req.substr(9), std::string(23, '\0'));
+}
+
+TEST(Handshake, PluginGreetingNamesItsMethod) {
+  using namespace std::string_literals;
+  // A MySQL 8.4 greeting: upper capabilities with PLUGIN_AUTH, auth data
+  // length 21, the second scramble part and the plugin name.
+  const std::string g = "\x0A"s + "8.4.0\0"s + "\x01\0\0\0"s + "abcdefgh"s + "\0"s + "\xFF\xF7"s +
+                        "\xFF"s + "\x02\0"s + "\xFF\xDF"s + "\x15"s + std::string(10, '\0') +
+                        "ijklmnopqrst"s + "\0"s + "caching_sha2_password\0"s;
+  TGreeting p = parse_greeting(g);
+  EXPECT_EQ(p.scramble, "abcdefghijklmnopqrst");
+  EXPECT_EQ(p.auth_plugin, "caching_sha2_password");
+  EXPECT_EQ(p.AllCapabilities(), 0xDFFFF7FFu);
+  EXPECT_EQ(initial_auth_plugin(p), "caching_sha2_password");
+  p.auth_plugin = "client_ed25519";
+  EXPECT_EQ(initial_auth_plugin(p), "mysql_native_password");
+}
+
 TEST(Handshake, GreetingForms) {
   using namespace std::string_literals;
   const std::string g41 =
