@@ -13,6 +13,7 @@
 #include "mysql/my_sql_session.h"
 #include "platform/cancel.h"
 #include "tests/support/fake_mysql_server.h"
+#include "tests/support/process.h"
 
 using namespace mysql;
 using testsupport::CachingSha2Account;
@@ -235,4 +236,26 @@ TEST_F(StalledResult, CancelEndsTheWaitWithinASlice) {
   canceller.join();
   EXPECT_LT(took, std::chrono::milliseconds(300 + 2 * platform::kCancelPollMs + 300));
   EXPECT_FALSE(c_.Connected());
+}
+
+// The fake server's side of caching_sha2_password checked against the stock
+// client's own plugin, so the fake and this client cannot share a mistake.
+TEST(CachingSha2, StockClientLogsInToTheFakeServer) {
+  if (testsupport::run_shell("command -v mariadb-admin >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "mariadb-admin is not installed";
+  for (bool cached : {true, false}) {
+    SCOPED_TRACE(cached ? "fast path" : "full path");
+    FakeMySqlServer s;
+    s.Send(0, w::greeting_plugin("8.4.0", kNonce, kCachingSha2Plugin))
+        .CachingSha2({"stockpw", cached, kNonce, test_key(), true})
+        .Expect(std::string(1, '\x0E'))  // COM_PING
+        .Send(1, w::ok());
+    s.Start();
+    const std::string cmd =
+        "mariadb-admin --no-defaults --skip-ssl --connect-timeout=5 -h 127.0.0.1 -P " +
+        std::to_string(s.port()) + " -u user -pstockpw ping >/dev/null 2>&1";
+    EXPECT_EQ(testsupport::run_shell(cmd), 0);
+    s.Wait();
+    for (const auto& f : s.failures()) ADD_FAILURE() << f;
+  }
 }
