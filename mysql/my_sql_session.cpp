@@ -33,6 +33,9 @@ bool breaks_stream(int code) {
 // request and the encrypted password fit well within).
 constexpr int kMaxAuthRounds = 6;
 
+// Longest wait for the socket to take COM_QUIT when closing.
+constexpr int kQuitWaitSeconds = 5;
+
 }  // namespace
 
 TMySqlSession::TMySqlSession() = default;
@@ -309,9 +312,14 @@ void TMySqlSession::Close() {
   state_ = TSessionState::Ready;
   if (vio_) {
     try {
+      // COM_QUIT is sent quickly; the silence bound ends its wait.
+      const int wait = CommandWaitSeconds();
+      vio_->SetReceiveTimeout(wait > 0 ? std::min(wait, kQuitWaitSeconds) : kQuitWaitSeconds);
       net_.BeginCommand(COM_QUIT);
       net_.Flush();
     } catch (const EMyError&) {
+    } catch (const platform::ECancelled&) {
+      // Closing is part of unwinding a cancelled run: it must not throw.
     }
     vio_->Close();
   }
