@@ -14,6 +14,7 @@
 #include "platform/cancel.h"
 #include "tests/support/fake_mysql_server.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 using namespace mysql;
 using testsupport::CachingSha2Account;
@@ -112,6 +113,38 @@ TEST(CachingSha2, BothPathsWrongAndEmptyPasswords) {
       for (const auto& p : r) EXPECT_EQ(p.payload.find(k.client_password), std::string::npos);
     }
   }
+}
+
+TEST(CachingSha2, TlsComesFirstAndCarriesTheFullPathPassword) {
+  testsupport::TempDir certs("certs");
+  ASSERT_EQ(testsupport::run_shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout " +
+                                   certs.file("key.pem") + " -out " + certs.file("cert.pem") +
+                                   " -days 2 -subj /CN=127.0.0.1 >/dev/null 2>&1"),
+            0);
+  FakeMySqlServer s;
+  s.Send(0, w::greeting_plugin("8.4.0", kNonce, kCachingSha2Plugin, 0xF7FE | CLIENT_SSL))
+      .AcceptTls(certs.file("cert.pem"), certs.file("key.pem"))
+      .CachingSha2({kPassword, false, kNonce, test_key(), true});
+  s.Start();
+  TMySqlSession session;
+  session.connect_timeout = 5;
+  session.Connect("127.0.0.1", "user", kPassword, "db", s.port(), 0x10002);
+  EXPECT_TRUE(session.TlsActive());
+  EXPECT_EQ(session.AuthPlugin(), kCachingSha2Plugin);
+  session.Close();
+  s.Wait();
+  for (const auto& f : s.failures()) ADD_FAILURE() << f;
+  auto r = s.received();
+  ASSERT_GE(r.size(), 3u);
+  // The TLS request: 32 bytes, CLIENT_SSL, no user, no scramble.
+  EXPECT_EQ(r[0].sequence, 1);
+  ASSERT_EQ(r[0].payload.size(), 32u);
+  EXPECT_TRUE(static_cast<unsigned char>(r[0].payload[1]) & (CLIENT_SSL >> 8));
+  // Then the login and, asked for the full path, the password in clear
+  // inside TLS.
+  EXPECT_EQ(r[1].sequence, 2);
+  EXPECT_EQ(r[2].sequence, 4);
+  EXPECT_EQ(r[2].payload, nul(kPassword));
 }
 
 TEST(CachingSha2, SwitchFromNativeTakesTheNewNonce) {

@@ -8,6 +8,7 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -258,7 +259,7 @@ FakeMySqlServer& FakeMySqlServer::CachingSha2(CachingSha2Account account) {
 
 bool FakeMySqlServer::SendPacket(int fd, std::uint8_t seq, const std::string& payload) {
   std::string bytes = Packet(seq, payload);
-  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  return SendAll(fd, bytes.data(), bytes.size());
 }
 
 bool FakeMySqlServer::RunCachingSha2(int fd, const CachingSha2Account& a) {
@@ -293,6 +294,10 @@ bool FakeMySqlServer::RunCachingSha2(int fd, const CachingSha2Account& a) {
   }
   record(r);
   seq = static_cast<std::uint8_t>(r.sequence + 1);
+  if (tls_ && r.payload != "\x02") {
+    // Inside TLS the password itself comes, with its terminating zero.
+    return finish(r.payload == a.password + std::string(1, '\0'));
+  }
   if (r.payload != "\x02") {
     Fail("the password went without TLS and without the server's public key");
     return finish(false);
@@ -349,33 +354,84 @@ void FakeMySqlServer::Fail(const std::string& why) {
   failures_.push_back(why);
 }
 
-namespace {
-// Reads n bytes, polling so a stop request is noticed; false on close/stop.
-bool read_n(int fd, char* p, size_t n, const std::atomic<bool>& stop) {
+FakeMySqlServer& FakeMySqlServer::AcceptTls(std::string cert_path, std::string key_path) {
+  Step step{Step::kTls, std::move(cert_path), std::nullopt, 0};
+  step.key_path = std::move(key_path);
+  steps_.push_back(std::move(step));
+  return *this;
+}
+
+bool FakeMySqlServer::SendAll(int fd, const char* p, size_t n) {
   while (n > 0) {
-    pollfd pf{fd, POLLIN, 0};
-    int r = ::poll(&pf, 1, 50);
-    if (stop) return false;
-    if (r <= 0) continue;
-    ssize_t k = ::recv(fd, p, n, 0);
+    long k = tls_ ? SSL_write(tls_, p, static_cast<int>(n)) : ::send(fd, p, n, MSG_NOSIGNAL);
     if (k <= 0) return false;
     p += k;
     n -= static_cast<size_t>(k);
   }
   return true;
 }
-}  // namespace
+
+// Reads n bytes, polling so a stop request is noticed; false on close/stop.
+bool FakeMySqlServer::ReadN(int fd, char* p, size_t n) {
+  while (n > 0) {
+    if (!tls_ || SSL_pending(tls_) == 0) {
+      pollfd pf{fd, POLLIN, 0};
+      int r = ::poll(&pf, 1, 50);
+      if (stop_) return false;
+      if (r <= 0) continue;
+    }
+    long k = tls_ ? SSL_read(tls_, p, static_cast<int>(n)) : ::recv(fd, p, n, 0);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+bool FakeMySqlServer::AcceptTlsOn(int fd, const Step& step) {
+  Received request;
+  if (!ReadPacket(fd, request)) {
+    Fail("client closed before its TLS request");
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> l(mutex_);
+    received_.push_back(request);
+  }
+  tls_ctx_ = SSL_CTX_new(TLS_server_method());
+  if (!tls_ctx_ || SSL_CTX_use_certificate_chain_file(tls_ctx_, step.bytes.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(tls_ctx_, step.key_path.c_str(), SSL_FILETYPE_PEM) != 1) {
+    Fail("cannot load the TLS certificate");
+    return false;
+  }
+  SSL* ssl = SSL_new(tls_ctx_);
+  SSL_set_fd(ssl, fd);
+  if (SSL_accept(ssl) != 1) {
+    SSL_free(ssl);
+    Fail("TLS handshake failed");
+    return false;
+  }
+  tls_ = ssl;
+  return true;
+}
+
+void FakeMySqlServer::EndTls() {
+  if (tls_) SSL_free(tls_);
+  if (tls_ctx_) SSL_CTX_free(tls_ctx_);
+  tls_ = nullptr;
+  tls_ctx_ = nullptr;
+}
 
 bool FakeMySqlServer::ReadPacket(int fd, Received& out) {
   out.payload.clear();
   for (;;) {
     unsigned char h[4];
-    if (!read_n(fd, reinterpret_cast<char*>(h), 4, stop_)) return false;
+    if (!ReadN(fd, reinterpret_cast<char*>(h), 4)) return false;
     size_t len = h[0] | (h[1] << 8) | (h[2] << 16);
     out.sequence = h[3];
     size_t old = out.payload.size();
     out.payload.resize(old + len);
-    if (len && !read_n(fd, out.payload.data() + old, len, stop_)) return false;
+    if (len && !ReadN(fd, out.payload.data() + old, len)) return false;
     if (len < 0xFFFFFF) return true;
   }
 }
@@ -398,9 +454,7 @@ void FakeMySqlServer::Run() {
     if (stop_ || !open) break;
     switch (s.kind) {
       case Step::kSend:
-        if (::send(fd, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) !=
-            static_cast<ssize_t>(s.bytes.size()))
-          Fail("send failed");
+        if (!SendAll(fd, s.bytes.data(), s.bytes.size())) Fail("send failed");
         break;
       case Step::kExpect: {
         Received r;
@@ -415,13 +469,14 @@ void FakeMySqlServer::Run() {
         break;
       }
       case Step::kDrop:
+        EndTls();
         ::close(fd);
         fd = -1;
         open = false;
         break;
       case Step::kTrickle:
         for (size_t i = 0; i < s.bytes.size() && !stop_; ++i) {
-          if (::send(fd, s.bytes.data() + i, 1, MSG_NOSIGNAL) != 1) {
+          if (!SendAll(fd, s.bytes.data() + i, 1)) {
             open = false;  // the client gave up
             break;
           }
@@ -432,6 +487,9 @@ void FakeMySqlServer::Run() {
         break;
       case Step::kCachingSha2:
         if (!RunCachingSha2(fd, *s.sha2)) open = false;
+        break;
+      case Step::kTls:
+        if (!AcceptTlsOn(fd, s)) open = false;
         break;
       case Step::kStall: {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.ms);
@@ -447,8 +505,10 @@ void FakeMySqlServer::Run() {
       std::lock_guard<std::mutex> l(mutex_);
       received_.push_back(r);
     }
+    EndTls();
     ::close(fd);
   }
+  EndTls();
   done_ = true;
 }
 

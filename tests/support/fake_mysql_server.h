@@ -25,6 +25,9 @@
 #include <thread>
 #include <vector>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace testsupport {
 
 // Packet builders (payloads are framed by FakeMySqlServer::Packet).
@@ -111,6 +114,10 @@ class FakeMySqlServer {
   // OK when the password matches, else ERR 1045. A password sent in clear
   // (this server has no TLS) is a failure.
   FakeMySqlServer& CachingSha2(CachingSha2Account account);
+  // Reads the client's TLS request packet and completes the TLS handshake
+  // as the server (certificate and key in PEM files); every later step goes
+  // through TLS.
+  FakeMySqlServer& AcceptTls(std::string cert_path, std::string key_path);
 
   // Listens on 127.0.0.1 (free port) and runs the script in a thread.
   void Start();
@@ -123,16 +130,22 @@ class FakeMySqlServer {
 
  private:
   struct Step {
-    enum Kind { kSend, kExpect, kDrop, kStall, kTrickle, kCachingSha2 } kind;
+    enum Kind { kSend, kExpect, kDrop, kStall, kTrickle, kCachingSha2, kTls } kind;
     std::string bytes;
     std::optional<std::string> expected;
     int ms = 0;
     std::shared_ptr<CachingSha2Account> sha2 = nullptr;
+    std::string key_path = {};  // kTls: bytes holds the certificate path
   };
   void Run();
   // False when the connection is gone.
   bool RunCachingSha2(int fd, const CachingSha2Account& account);
   bool SendPacket(int fd, std::uint8_t seq, const std::string& payload);
+  // Raw I/O, through TLS once it is on. False on close, error or stop.
+  bool SendAll(int fd, const char* p, std::size_t n);
+  bool ReadN(int fd, char* p, std::size_t n);
+  bool AcceptTlsOn(int fd, const Step& step);
+  void EndTls();
   bool ReadPacket(int fd, Received& out);
   void Fail(const std::string& why);
 
@@ -145,6 +158,8 @@ class FakeMySqlServer {
   mutable std::mutex mutex_;
   std::vector<Received> received_;
   std::vector<std::string> failures_;
+  ssl_ctx_st* tls_ctx_ = nullptr;
+  ssl_st* tls_ = nullptr;
 };
 
 }  // namespace testsupport
