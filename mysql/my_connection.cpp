@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "mysql/charset.h"
 #include "mysql/my_row_reader.h"
 #include "mysql/my_sql_session.h"
 #include "platform/codepage.h"
@@ -180,6 +181,9 @@ void TMyConnection::CreateSession() {
   s.result_silence_timeout = result_silence_timeout_;
   const bool utf8 = LoginInUtf8();
   if (utf8) s.charset_name = "utf8";
+  // A Unicode connection's own texts are UTF-8 already.
+  const bool unicode = !utf8 && is_unicode_charset(options_.charset_);
+  if (unicode) s.charset_name = std::string(kUnicodeCharset);
   s.ip_version = static_cast<int>(options_.ip_version_);
 }
 
@@ -216,7 +220,8 @@ void TMyConnection::RunConnectStatements() {
   else if (options_.use_unicode_)
     ExecSQL("SET NAMES utf8");
   else if (!options_.charset_.empty())
-    ExecSQL("SET NAMES " + options_.charset_);
+    ExecSQL("SET NAMES " +
+            session_charset_for(options_.charset_, server_major_, server_minor_, server_release_));
   if (options_.CheckBackslashes) {
     TMyRowReader reader(*this);
     if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
@@ -302,7 +307,10 @@ void TMyConnection::HandleError(const EMyError& e) {
 }
 
 void TMyConnection::Rethrow(const EMyError& e) {
-  if (options_.use_unicode_) throw EMyError(e.ErrorCode(), platform::utf8_to_ansi(e.what()));
+  // The server's texts are UTF-8 on a Unicode session; messages are shown as
+  // the program's Windows-1254 text.
+  if (options_.use_unicode_ || is_unicode_charset(options_.charset_))
+    throw EMyError(e.ErrorCode(), platform::utf8_to_ansi(e.what()));
   throw;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "mysql/charset.h"
 #include "mysql/my_error.h"
 #include "mysql/result_set.h"
 #include "mysql/scramble.h"
@@ -118,7 +119,7 @@ void TMySqlSession::ConnectOver(std::unique_ptr<TVio> vio, const std::string& us
     login_deadline_ = TVio::TClock::time_point::max();
     try {
       ReadGreeting();
-      const std::uint8_t charset = charset_name == "utf8" ? kCharsetUtf8 : kCharsetDefault;
+      const std::uint8_t charset = login_charset_for(charset_name, greeting_.server_version);
       const std::uint32_t sent = StartTlsIfOffered(flags, charset);
       SendLogin(sent, charset, user, password, database);
       Authenticate(password);
