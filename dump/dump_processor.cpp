@@ -20,15 +20,21 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-// '...' with every single quote inside doubled.
-std::string single_quoted(std::string_view s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') out += '\'';
-    out += c;
+// True when the blank-separated words of text hold word, in any letter case.
+bool has_word(std::string_view text, std::string_view word) {
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    size_t end = text.find(' ', i);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > i && same_ignoring_case(text.substr(i, end - i), word)) return true;
+    i = end;
   }
-  out += '\'';
-  return out;
+  return false;
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && same_ignoring_case(text.substr(0, prefix.size()), prefix);
 }
 
 // `...` with every backtick inside doubled.
@@ -86,6 +92,7 @@ void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request, 
   source_ = &source;
   request_ = &request;
   sink_ = &sink;
+  written_.clear();
   try {
     if (request.Options.GenerateHeader) {
       EmitText(header_text({source.ServerVersion(), source.ClientVersion(), script_date_now(),
@@ -95,6 +102,7 @@ void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request, 
     BackupObjects();
     emit_closing_frame(sink, request.Charset, HasObjects());
   } catch (...) {
+    written_.clear();
     try {
       source.Rows().Close();
     } catch (...) {
@@ -114,10 +122,11 @@ bool TCustomMyDumpProcessor::HasObjects() const {
 }
 
 std::string TCustomMyDumpProcessor::EmissionName(const TTableEntry& e) const {
+  // Entries hold names as they are (TableNames removed its quotes already).
   const bool quote = request_->Options.QuoteNames;
-  if (e.Database.empty()) return quote_identifier(e.Name, quote);
+  if (e.Database.empty()) return quote_name(e.Name, quote);
   if (e.Database != source_->Database()) return backticked(e.Database) + "." + backticked(e.Name);
-  return quote_identifier(e.Database, quote) + "." + quote_identifier(e.Name, quote);
+  return quote_name(e.Database, quote) + "." + quote_name(e.Name, quote);
 }
 
 std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList() {
@@ -141,13 +150,14 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   if (objects.empty() || source_->ServerMajorVersion() < 5) return;
   const TTableEntry& first = objects.front().Entry;
   const std::string database = first.Database.empty() ? source_->Database() : first.Database;
-  std::string sql =
-      "SHOW TABLE STATUS FROM " + quote_identifier(database, request_->Options.QuoteNames);
+  std::string sql = "SHOW TABLE STATUS FROM " + quote_name(database, request_->Options.QuoteNames);
   if (from_table_names_) {
+    // String literals escaped as the server reads them, so a name with a
+    // quote or a backslash is looked up as itself.
     std::string list;
     for (const auto& o : objects) {
       if (!list.empty()) list += ',';
-      list += single_quoted(o.Entry.Name);
+      append_quoted(list, o.Entry.Name, source_->BackslashEscapes());
     }
     sql += "\r\nWHERE NAME IN (" + list + ")";
   }
@@ -164,13 +174,19 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
                         rows.IsNull(engine_col) || rows.Value(engine_col).empty());
   }
   rows.Close();
+  // The server compares names without letter case here, so the table Kayit
+  // and the view kayit both answer: the row of the very name decides, and
+  // only when there is none a row that differs in letter case.
   for (auto& o : objects) {
-    for (const auto& [name, no_engine] : status) {
-      if (same_ignoring_case(name, o.Entry.Name)) {
-        o.IsView = no_engine;
+    const std::pair<std::string, bool>* match = nullptr;
+    for (const auto& row : status) {
+      if (row.first == o.Entry.Name) {
+        match = &row;
         break;
       }
+      if (!match && same_ignoring_case(row.first, o.Entry.Name)) match = &row;
     }
+    if (match) o.IsView = match->second;
   }
 }
 
@@ -193,6 +209,7 @@ void TCustomMyDumpProcessor::BackupObjects() {
       Progress(o, num, count, 0);
       if (o.IsView ? views_ : tables_) BackupStructure(o);
       if (!o.IsView && data_) BackupData(o, num, count);
+      if (!o.IsView) written_.push_back(o.Entry);
       Progress(o, num, count, 100);
       ++num;
     }
@@ -222,7 +239,7 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
     if (at != std::string::npos) create.replace(at, bare.size(), o.Name);
   }
   create += ';';
-  EmitText(create);
+  emit_statement_text(*sink_, create);
   Emit("");
 }
 
@@ -257,22 +274,56 @@ void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
   Emit("");
 }
 
+std::vector<TCustomMyDumpProcessor::TDataColumn> TCustomMyDumpProcessor::DataColumns(
+    const TObject& o) {
+  TDumpRowReader& rows = source_->Rows();
+  const std::string sql = "SHOW COLUMNS FROM " + o.Name;
+  rows.Execute(sql);
+  const int field_col = column_index(rows.Columns(), "Field");
+  const int type_col = column_index(rows.Columns(), "Type");
+  const int extra_col = column_index(rows.Columns(), "Extra");
+  if (field_col < 0 || type_col < 0 || extra_col < 0)
+    throw EDumpError("Unexpected result of \"" + sql + "\"");
+  std::vector<TDataColumn> columns;
+  while (rows.Next()) {
+    // Generated columns say so in Extra: "VIRTUAL GENERATED", "STORED
+    // GENERATED" (MySQL 5.7, MariaDB 10.2 on), "VIRTUAL" or "PERSISTENT"
+    // (older MariaDB). DEFAULT_GENERATED is one word and an ordinary column.
+    const std::string_view extra = rows.IsNull(extra_col) ? "" : rows.Value(extra_col);
+    if (has_word(extra, "VIRTUAL") || has_word(extra, "STORED") || has_word(extra, "PERSISTENT"))
+      continue;
+    columns.push_back({std::string(rows.Value(field_col)),
+                       starts_with_ignoring_case(rows.Value(type_col), "float")});
+  }
+  rows.Close();
+  if (columns.empty()) throw EDumpError("No stored columns in " + o.Name);
+  return columns;
+}
+
 void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int num, int total) {
   const auto& opt = request_->Options;
-  TDumpRowReader& rows = source_->Rows();
-  rows.Execute("SELECT * FROM " + o.Name);
-  const std::vector<TDumpColumn>& columns = rows.Columns();
-
-  std::string header = verb(opt) + o.Name;
-  if (opt.CompleteInsert) {
-    header += '(';
-    for (size_t i = 0; i < columns.size(); ++i) {
-      if (i) header += ", ";
-      header += quote_identifier(columns[i].Name, opt.QuoteNames);
+  // The statements name their columns, so INVISIBLE columns are read and
+  // written and generated ones are left out of both.
+  const std::vector<TDataColumn> data_columns = DataColumns(o);
+  std::string select = "SELECT ";
+  std::string header = verb(opt) + o.Name + "(";
+  for (size_t i = 0; i < data_columns.size(); ++i) {
+    const std::string name = quote_name(data_columns[i].Name, true);
+    if (i) {
+      select += ',';
+      header += ", ";
     }
-    header += ')';
+    // A FLOAT's text has six digits; as a DOUBLE it has all that parse back
+    // to the same stored value.
+    select += data_columns[i].Float ? name + "+0e0" : name;
+    header += quote_name(data_columns[i].Name, opt.QuoteNames);
   }
-  header += " VALUES";
+  header += ") VALUES";
+  TDumpRowReader& rows = source_->Rows();
+  rows.Execute(select + " FROM " + o.Name);
+  const std::vector<TDumpColumn>& columns = rows.Columns();
+  if (columns.size() != data_columns.size())
+    throw EDumpError("Unexpected result of \"" + select + " FROM " + o.Name + "\"");
 
   std::vector<TLiteralPlan> plans;
   plans.reserve(columns.size());

@@ -45,6 +45,10 @@ class TDbDumpProcessor {
   // when an error leaves.
   void Backup(TDumpSource& source, const TDumpRequest& request, TLineSink& sink);
 
+  // The tables of the last Backup whose structure and rows were written in
+  // full, as their entries name them.
+  const std::vector<TTableEntry>& Written() const { return written_; }
+
  protected:
   // Tables, data or views requested.
   virtual bool HasObjects() const = 0;
@@ -57,6 +61,7 @@ class TDbDumpProcessor {
   TDumpSource* source_ = nullptr;
   const TDumpRequest* request_ = nullptr;
   TLineSink* sink_ = nullptr;
+  std::vector<TTableEntry> written_;
 };
 
 class TCustomMyDumpProcessor : public TDbDumpProcessor {
@@ -71,7 +76,15 @@ class TCustomMyDumpProcessor : public TDbDumpProcessor {
     bool IsView = false;
   };
 
+  // A column the data statements name: every stored column, INVISIBLE ones
+  // included; generated columns are left to the server.
+  struct TDataColumn {
+    std::string Name;
+    bool Float = false;  // read as DOUBLE, so every digit of the value is written
+  };
+
   std::vector<TObject> ObjectList();
+  std::vector<TDataColumn> DataColumns(const TObject& o);
   std::string EmissionName(const TTableEntry& e) const;
   void DetectViews(std::vector<TObject>& objects);
   void BackupStructure(const TObject& o);

@@ -40,6 +40,10 @@ bool is_quoted(std::string_view name) {
 
 std::string quote_identifier(std::string_view name, bool quote_names) {
   if (is_quoted(name)) return std::string(name);
+  return quote_name(name, quote_names);
+}
+
+std::string quote_name(std::string_view name, bool quote_names) {
   if (!quote_names && !needs_quoting(name)) return std::string(name);
   std::string out;
   out.reserve(name.size() + 2);

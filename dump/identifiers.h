@@ -22,6 +22,12 @@ bool is_quoted(std::string_view name);
 // every backtick inside doubled.
 std::string quote_identifier(std::string_view name, bool quote_names);
 
+// The name exactly as it is, written bare when quote_names is off and it needs
+// no quoting, otherwise in backticks with every backtick inside doubled. Unlike
+// quote_identifier it never takes quotes around a name for quoting, so the
+// table 'q' stays 'q' and never becomes q.
+std::string quote_name(std::string_view name, bool quote_names);
+
 // Removes the surrounding quotes of a quoted name and reduces each doubled
 // quote character inside to one; other names come back unchanged.
 std::string unquote_identifier(std::string_view name);

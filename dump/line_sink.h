@@ -32,4 +32,9 @@ class TStringsSink : public TLineSink {
 // emits nothing.
 void emit_text(TLineSink& sink, std::string_view text);
 
+// Emits an SQL statement text (the server's CREATE text) as lines by the same
+// rules, except that a line break inside a backtick-quoted name or a quoted
+// string stays part of its line: a table named with a line break keeps it.
+void emit_statement_text(TLineSink& sink, std::string_view text);
+
 }  // namespace dump

@@ -4,27 +4,30 @@
 #include <array>
 #include <charconv>
 
+#include "mysql/field_types.h"
+
 namespace dump {
 namespace {
 
-using namespace mysql_type;
+using namespace mysql;
 
 bool is_large_object(std::uint8_t t) {
-  return t == kTinyBlob || t == kMediumBlob || t == kLongBlob || t == kBlob || t == kGeometry;
+  return t == MYSQL_TYPE_TINY_BLOB || t == MYSQL_TYPE_MEDIUM_BLOB || t == MYSQL_TYPE_LONG_BLOB ||
+         t == MYSQL_TYPE_BLOB || t == MYSQL_TYPE_GEOMETRY;
 }
 
 bool is_number(std::uint8_t t) {
   switch (t) {
-    case kDecimal:
-    case kTiny:
-    case kShort:
-    case kLong:
-    case kFloat:
-    case kDouble:
-    case kLongLong:
-    case kInt24:
-    case kYear:
-    case kNewDecimal:
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+    case MYSQL_TYPE_NEWDECIMAL:
       return true;
     default:
       return false;
@@ -32,7 +35,8 @@ bool is_number(std::uint8_t t) {
 }
 
 bool is_date_time(std::uint8_t t) {
-  return t == kTimestamp || t == kDate || t == kTime || t == kDateTime || t == kNewDate;
+  return t == MYSQL_TYPE_TIMESTAMP || t == MYSQL_TYPE_DATE || t == MYSQL_TYPE_TIME ||
+         t == MYSQL_TYPE_DATETIME || t == MYSQL_TYPE_NEWDATE;
 }
 
 // Backslash escapes: the character written after '\' for each byte, 0 for a
@@ -76,17 +80,17 @@ void append_bit_integer(std::string& out, std::string_view value) {
 
 TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_as_string) {
   const std::uint8_t t = column.Type;
-  const bool binary = (column.Flags & kBinaryFlag) != 0;
+  const bool binary_flag = (column.Flags & BINARY_FLAG) != 0;
+  const bool binary_charset = column.Charset == kBinaryCharset;
+  const bool bytes_type = t == MYSQL_TYPE_VARCHAR || t == MYSQL_TYPE_VAR_STRING ||
+                          t == MYSQL_TYPE_STRING || is_large_object(t);
   TLiteralPlan plan;
-  if (hex_blob && binary &&
-      (t == kVarChar || t == kVarString || t == kString || is_large_object(t))) {
-    plan.Hex = true;
-  }
+  if (bytes_type && (binary_charset || (hex_blob && binary_flag))) plan.Hex = true;
   if (is_number(t))
     plan.Class = TLiteralClass::Number;
   else if (is_date_time(t))
     plan.Class = TLiteralClass::DateTime;
-  else if (t == kBit && !fields_as_string)
+  else if (t == MYSQL_TYPE_BIT && !fields_as_string)
     plan.Class = TLiteralClass::Integer;
   else
     plan.Class = TLiteralClass::String;

@@ -12,18 +12,6 @@
 
 namespace dump {
 
-// MySQL column type codes and flags the literals depend on.
-namespace mysql_type {
-inline constexpr std::uint8_t kDecimal = 0, kTiny = 1, kShort = 2, kLong = 3, kFloat = 4,
-                              kDouble = 5, kNull = 6, kTimestamp = 7, kLongLong = 8, kInt24 = 9,
-                              kDate = 10, kTime = 11, kDateTime = 12, kYear = 13, kNewDate = 14,
-                              kVarChar = 15, kBit = 16, kNewDecimal = 246, kEnum = 247, kSet = 248,
-                              kTinyBlob = 249, kMediumBlob = 250, kLongBlob = 251, kBlob = 252,
-                              kVarString = 253, kString = 254, kGeometry = 255;
-inline constexpr std::uint16_t kBinaryFlag = 0x80;
-inline constexpr std::uint16_t kBinaryCharset = 63;
-}  // namespace mysql_type
-
 enum class TLiteralClass {
   Number,    // server text, no quotes
   DateTime,  // server text in single quotes, unescaped
@@ -34,7 +22,10 @@ enum class TLiteralClass {
 // How one column's values are written; fixed for a table's rows.
 struct TLiteralPlan {
   TLiteralClass Class = TLiteralClass::String;
-  bool Hex = false;  // 0x... (HexBlob on and a binary string or binary blob)
+  // 0x...: every value of the binary character set (BINARY, VARBINARY, BLOB,
+  // spatial), so the script stays text whatever the bytes; with HexBlob also a
+  // string or large object that carries the binary flag.
+  bool Hex = false;
 };
 
 TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_as_string);

@@ -1,14 +1,70 @@
 // The dump component (see my_dump.h).
 #include "dump/my_dump.h"
 
+#include "dump/literals.h"
 #include "dump/my_connection_source.h"
+#include "mysql/charset.h"
 #include "mysql/my_error.h"
 
 namespace dump {
 
+namespace {
+
+// Holds the session's time zone at '+00:00' from construction until Restore
+// (or destruction, after a failure), so TIMESTAMP values are read as UTC
+// instants: wall times of a daylight-saving fold stay apart. Servers before
+// 4.1.3 have no session time zone and are left alone.
+class TUtcSession {
+ public:
+  TUtcSession(TDumpRowReader& rows, const mysql::TMyConnection& connection) : rows_(rows) {
+    const int major = connection.ServerMajorVersion(), minor = connection.ServerMinorVersion();
+    if (major < 4 ||
+        (major == 4 && (minor == 0 || (minor == 1 && connection.ServerReleaseVersion() < 3))))
+      return;
+    rows_.Execute("SELECT @@SESSION.TIME_ZONE");
+    if (!rows_.Next() || rows_.IsNull(0)) {
+      rows_.Close();
+      throw EDumpError("No result for \"SELECT @@SESSION.TIME_ZONE\"");
+    }
+    std::string previous(rows_.Value(0));
+    rows_.Close();
+    rows_.Execute("SET TIME_ZONE='+00:00'");
+    rows_.Close();
+    previous_ = std::move(previous);
+    active_ = true;
+  }
+  ~TUtcSession() {
+    try {
+      Restore();
+    } catch (...) {
+      // Another error is already on its way out.
+    }
+  }
+  TUtcSession(const TUtcSession&) = delete;
+  TUtcSession& operator=(const TUtcSession&) = delete;
+
+  void Restore() {
+    if (!active_) return;
+    active_ = false;
+    std::string sql = "SET TIME_ZONE=";
+    append_quoted(sql, previous_, true);
+    rows_.Execute(sql);
+    rows_.Close();
+  }
+
+ private:
+  TDumpRowReader& rows_;
+  std::string previous_;
+  bool active_ = false;
+};
+
+}  // namespace
+
 std::string script_charset(const mysql::TMyConnection& connection) {
   if (connection.Options().UseUnicode()) return "utf8";
-  std::string name = connection.Options().Charset();
+  std::string name = mysql::session_charset_for(
+      connection.Options().Charset(), connection.ServerMajorVersion(),
+      connection.ServerMinorVersion(), connection.ServerReleaseVersion());
   for (char& c : name) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
@@ -66,7 +122,14 @@ void TDbDump::Backup(TLineSink* sink) {
   sql_.clear();
   TStringsSink sql_sink(sql_);
   TMyConnectionSource source(connection);
+  TUtcSession utc(source.Rows(), connection);
   processor.Backup(source, request, sink ? *sink : sql_sink);
+  utc.Restore();
+}
+
+std::vector<TTableEntry> TDbDump::WrittenTables() const {
+  const TDbDumpProcessor* p = ExistingProcessor();
+  return p ? p->Written() : std::vector<TTableEntry>{};
 }
 
 // --- TMyDump ---

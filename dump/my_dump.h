@@ -47,6 +47,12 @@ class TDbDump {
   // Split at ',' and ';', pieces trimmed and unquoted, empty ones dropped.
   void SetTableNames(const std::string& text);
   const std::vector<TTableEntry>& TableEntries() const { return tables_; }
+  // Sets the list without any parsing: each entry names a table exactly as the
+  // server lists it, whatever it holds (",", ";", ".", quotes, blanks).
+  void SetTableEntries(std::vector<TTableEntry> entries) { tables_ = std::move(entries); }
+  // The tables of the last Backup whose structure and rows were written in
+  // full (views and the tables of a failed Backup are not among them).
+  std::vector<TTableEntry> WrittenTables() const;
 
   // The script of the last Backup written into SQL, one entry per line.
   platform::LineList& SQL() { return sql_; }
@@ -66,12 +72,15 @@ class TDbDump {
   // way, but nothing of the script is kept in memory.
   // Errors: "Connection is not defined" (SQL untouched), every server error
   // (the lines emitted up to then stay with the sink or in SQL).
+  // TIMESTAMP values are read in UTC: the session's time zone is '+00:00'
+  // while Backup runs and is set back afterwards.
   void Backup(TLineSink* sink = nullptr);
 
  protected:
   // Makes the processor request from the component's state.
   virtual TDumpRequest MakeRequest(const std::string& charset) = 0;
   virtual TDbDumpProcessor& Processor() = 0;
+  virtual const TDbDumpProcessor* ExistingProcessor() const = 0;
 
  private:
   void ForgetConnection();
@@ -104,6 +113,7 @@ class TMyDump : public TDbDump {
  protected:
   TDumpRequest MakeRequest(const std::string& charset) override;
   TDbDumpProcessor& Processor() override;
+  const TDbDumpProcessor* ExistingProcessor() const override { return processor_.get(); }
 
  private:
   TMyDumpObjects objects_{TMyDumpObject::doTables, TMyDumpObject::doData, TMyDumpObject::doViews};
@@ -113,7 +123,8 @@ class TMyDump : public TDbDump {
 };
 
 // The script character-set name of a connection: "utf8" with Unicode on,
-// else its Charset in lower case (may be empty).
+// else the session's character set in lower case (utf8mb4 or utf8 for the
+// Unicode Charset, as the server's version allows; may be empty).
 std::string script_charset(const mysql::TMyConnection& connection);
 
 }  // namespace dump

@@ -13,9 +13,13 @@ void emit_opening_frame(TLineSink& sink, const std::string& charset, bool object
     sink.Emit("/*!40101 SET NAMES " + charset + " */;");
   }
   if (objects) {
+    sink.Emit("/*!40103 SET @OLD_TIME_ZONE=@@TIME_ZONE */;");
+    sink.Emit("/*!40103 SET TIME_ZONE='+00:00' */;");
     sink.Emit(
         "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
-    sink.Emit("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
+    sink.Emit(
+        "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, "
+        "SQL_MODE='NO_AUTO_VALUE_ON_ZERO,ALLOW_INVALID_DATES' */;");
   }
 }
 
@@ -23,6 +27,7 @@ void emit_closing_frame(TLineSink& sink, const std::string& charset, bool object
   if (objects) {
     sink.Emit("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
     sink.Emit("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+    sink.Emit("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;");
   }
   if (!charset.empty()) {
     sink.Emit("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");

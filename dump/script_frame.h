@@ -11,7 +11,10 @@ namespace dump {
 inline constexpr const char* kDumpVersion = "8.6.21";
 
 // charset: the script's character-set name ("" writes none of the character
-// set lines); objects: tables, data or views requested.
+// set lines); objects: tables, data or views requested. With objects the
+// script loads in the time zone '+00:00' (the dump reads TIMESTAMP values in
+// UTC) and with ALLOW_INVALID_DATES, so dates the server holds under that mode
+// load unchanged; both are restored at the end.
 void emit_opening_frame(TLineSink& sink, const std::string& charset, bool objects);
 void emit_closing_frame(TLineSink& sink, const std::string& charset, bool objects);
 

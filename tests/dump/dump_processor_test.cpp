@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "dump/literals.h"
+#include "mysql/field_types.h"
 #include "tests/dump/expected_frame.h"
 #include "tests/dump/memory_source.h"
 
 using namespace dump;
-using namespace dump::mysql_type;
+using namespace mysql;
 using dumptest::col;
 using dumptest::kClose;
 using dumptest::kOpen;
@@ -37,7 +38,8 @@ TDumpRequest app_request(const std::string& tables) {
 
 void status(MemorySource& s, const std::string& sql,
             const std::vector<std::pair<std::string, dumptest::Value>>& name_engine) {
-  dumptest::Result r{{col("Name", kVarString), col("Engine", kVarString)}, {}};
+  dumptest::Result r{{col("Name", MYSQL_TYPE_VAR_STRING), col("Engine", MYSQL_TYPE_VAR_STRING)},
+                     {}};
   for (const auto& [n, e] : name_engine) r.rows.push_back({n, e});
   s.results[sql] = r;
 }
@@ -48,8 +50,9 @@ void musteri(MemorySource& s, const std::string& name = "musteri") {
            "CREATE TABLE `musteri` (\n  `id` int(11) DEFAULT NULL,\n  `ad` varchar(20) DEFAULT "
            "NULL\n) ENGINE=InnoDB");
   s.Count(name, 2);
-  s.results["SELECT * FROM " + name] = {{col("id", kLong), col("ad", kVarString, 0, 20)},
-                                        {{"1", "Ankara"}, {"2", std::nullopt}}};
+  s.results["SELECT * FROM " + name] = {
+      {col("id", MYSQL_TYPE_LONG), col("ad", MYSQL_TYPE_VAR_STRING, 0, 20)},
+      {{"1", "Ankara"}, {"2", std::nullopt}}};
 }
 
 const LineList kMusteriCreate = {"CREATE TABLE `musteri` (", "  `id` int(11) DEFAULT NULL,",
@@ -239,7 +242,7 @@ TEST(DumpProcessor, OneRowFormWithBatches) {
   MemorySource s;
   s.Create("t", "CREATE TABLE `t` (`a` int, `b` char(1))");
   s.Count("t", 3);
-  s.results["SELECT * FROM t"] = {{col("a", kLong), col("b", kString)},
+  s.results["SELECT * FROM t"] = {{col("a", MYSQL_TYPE_LONG), col("b", MYSQL_TYPE_STRING)},
                                   {{"1", "x"}, {"2", "y"}, {"3", "z"}}};
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
   TDumpRequest r = app_request("t");
