@@ -36,13 +36,15 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string table_list_sql(const std::string& db) {
-  std::string sql = "SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = \"";
-  for (char c : db) {
-    if (c == '\\' || c == '"') sql += '\\';
+std::string table_list_sql(const std::string& db_utf8) {
+  std::string sql =
+      "SELECT TABLE_NAME AS t, TABLE_TYPE AS k FROM INFORMATION_SCHEMA.TABLES WHERE "
+      "TABLE_SCHEMA = '";
+  for (char c : db_utf8) {
+    if (c == '\\' || c == '\'') sql += '\\';
     sql += c;
   }
-  sql += '"';
+  sql += '\'';
   return sql;
 }
 

@@ -18,10 +18,12 @@ std::tm local_now();
 // The file name of a path, without its folder.
 std::string base_name(const std::string& path);
 
-// SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = "db"
-// with every backslash and double quote of the name escaped by a backslash,
-// so a name with a quote stays one string literal.
-std::string table_list_sql(const std::string& db);
+// SELECT TABLE_NAME AS t, TABLE_TYPE AS k FROM INFORMATION_SCHEMA.TABLES
+// WHERE TABLE_SCHEMA = 'db', the UTF-8 database name in a string literal with
+// every backslash and single quote escaped by a backslash.
+std::string table_list_sql(const std::string& db_utf8);
+// The TABLE_TYPE of a view in that list; every other row is a table.
+inline constexpr const char* kViewTableType = "VIEW";
 
 // Percent-encoding of a Windows-1254 value for a URL query: converted to
 // UTF-8, every byte outside A-Z a-z 0-9 - . _ ~ written as %XX.

@@ -4,7 +4,9 @@
 // and notice, and the closing message.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "app/archive_check.h"
 #include "app/backup_names.h"
@@ -19,6 +21,14 @@ namespace {
 
 // Raised when the finished archive does not hold the script complete.
 class EArchiveIncomplete : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised when a listed table did not reach the script: the dump took it for a
+// view (SHOW TABLE STATUS gives no engine for a damaged table) or wrote
+// nothing for it.
+class ETableMissing : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -49,9 +59,11 @@ void TyedekalmafCore::RunBackup() {
   window_.Repaint();
   Memo1.clear();
 
-  // Table list of the database the label names.
-  q.SetSQL(table_list_sql(window_.DbLabelCaption()));
+  // Table list of the database the label names; the statement, the names and
+  // the script text are UTF-8.
+  q.SetSQL(table_list_sql(platform::ansi_to_utf8(window_.DbLabelCaption())));
   q.Open();
+  std::vector<std::string> listed, written;  // tables, by their exact names
 
   // Every table's script goes straight into the file; a failure before the
   // archive step leaves no script behind (the ScriptFile deletes it).
@@ -65,11 +77,21 @@ void TyedekalmafCore::RunBackup() {
     objects.Include(dump::TMyDumpObject::doTables);
     objects.Include(dump::TMyDumpObject::doData);
     MyDump.SetObjects(objects);
-    MyDump.SetTableNames(q.FieldByName("t").AsString());
+    // The name goes to the dump as it is: no splitting, trimming or unquoting.
+    const std::string table = q.FieldByName("t").AsString();
+    if (q.FieldByName("k").AsString() != kViewTableType) listed.push_back(table);
+    MyDump.SetTableEntries({{"", table}});
     MyDump.SQL().clear();
     MyDump.Backup(&script);
+    for (const auto& e : MyDump.WrittenTables()) written.push_back(e.Name);
     script.AddLine("");  // the empty line after each table's script
     q.Next();
+  }
+  // An incomplete script is deleted with the ScriptFile, never archived.
+  for (const auto& table : listed) {
+    if (std::find(written.begin(), written.end(), table) == written.end())
+      throw ETableMissing("The table \"" + platform::utf8_to_ansi(table) +
+                          "\" was not written to the script; no archive was made");
   }
   script.Finish();
   ui.SetBusyCursor(platform::BusyCursor::Default);

@@ -7,20 +7,9 @@
 
 #include <cerrno>
 
-#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace app {
-namespace {
-
-bool is_ascii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
-
-}  // namespace
-
 ScriptFile::~ScriptFile() {
   // An unfinished script is never left half written.
   if (fd_) Discard();
@@ -40,13 +29,7 @@ void ScriptFile::Create(const std::string& path) {
 }
 
 void ScriptFile::AddLine(std::string_view line) {
-  if (line == kSetNamesFrameLine) {
-    // dropped
-  } else if (is_ascii(line)) {
-    Append(line);
-  } else {
-    Append(platform::ansi_to_utf8(line));
-  }
+  Append(line);
   Append("\r\n");
 }
 

@@ -1,10 +1,9 @@
 // The script file of a backup run, written line by line as the dump emits it.
 //
-// Each Windows-1254 line is converted to UTF-8 and appended with CR LF after
-// the byte-order mark, so the file never has to be held in memory. The frame
-// line that is exactly "/*!40101 SET NAMES latin5 */;" is written as an empty
-// line; the same text inside data is kept. The CRC-32 and size of every byte
-// written are kept for checking the archive afterwards.
+// Each line, UTF-8 as the dump reads it from the server, is appended as it is
+// with CR LF after the byte-order mark, so the file never has to be held in
+// memory. The CRC-32 and size of every byte written are kept for checking the
+// archive afterwards.
 //
 // Flow: Create -> AddLine... -> Finish -> (size(), crc32()); Discard deletes
 // the file at any point. Used by the backup run on the user-interface thread.
@@ -19,9 +18,6 @@
 
 namespace app {
 
-// The character-set statement of the dump's frame that the script leaves out.
-inline constexpr std::string_view kSetNamesFrameLine = "/*!40101 SET NAMES latin5 */;";
-
 class ScriptFile : public dump::TLineSink {
  public:
   ScriptFile() = default;
@@ -32,7 +28,7 @@ class ScriptFile : public dump::TLineSink {
   // Creates (or replaces) the file and writes EF BB BF. Throws
   // platform::EFCreateError ("Cannot create file "%s". %s").
   void Create(const std::string& path);
-  // Appends one line (Windows-1254, without its line end).
+  // Appends one line (UTF-8, without its line end).
   void AddLine(std::string_view line);
   // The dump's lines go straight to the file.
   void Emit(std::string_view line) override { AddLine(line); }

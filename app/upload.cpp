@@ -46,14 +46,16 @@ void TyedekalmafCore::uploadbtnClick() {
   client->SetTransferType(ftp::TNetFTPTransferType::ftBinary);
   client->Connect();
   client->SetPassive(true);
-  client->ChangeWorkingDir("dbler/" + ayarlarlevhano->AsString());
+  client->ChangeWorkingDir("dbler/" + platform::utf8_to_ansi(ayarlarlevhano->AsString()));
 
   // Under a temporary name first, renamed once the server confirmed it.
   ftp::put_via_temporary_name(*client, source, base_name(archive));
 }
 
 void TyedekalmafCore::SendNotice(const std::string& archive) {
-  webb_.Navigate(notice_url(service_.host, service_.web_port, ayarlarlevhano->AsString(), archive));
+  // levhano arrives as UTF-8 from the session; the program's texts are Windows-1254.
+  webb_.Navigate(notice_url(service_.host, service_.web_port,
+                            platform::utf8_to_ansi(ayarlarlevhano->AsString()), archive));
 }
 
 }  // namespace app

@@ -3,6 +3,8 @@
 
 #include "app/event_handler.h"
 #include "app/settings_file.h"
+#include "mysql/charset.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/user_interface.h"
 
@@ -14,7 +16,9 @@ TyedekalmafCore::TyedekalmafCore(MainWindow& window, TWebBrowser& browser, Servi
   baglanti.SetServer("localhost");
   baglanti.SetUsername("root");
   baglanti.SetDatabase("dorvane");
-  baglanti.Options().SetCharset("latin5");
+  // The server's full Unicode set: names, statements and values travel as
+  // UTF-8, so no character of any column is replaced.
+  baglanti.Options().SetCharset(std::string(mysql::kUnicodeCharset));
 
   q.SetName("q");
   q.SetConnection(&baglanti);
@@ -22,6 +26,9 @@ TyedekalmafCore::TyedekalmafCore(MainWindow& window, TWebBrowser& browser, Servi
   MyDump.SetConnection(&baglanti);
   MyDump.Options().GenerateHeader = false;
   MyDump.Options().AddDrop = false;
+  // Every name in backticks: a table called order or a name that is a reserved
+  // word of a later server version must stay a name.
+  MyDump.Options().QuoteNames = true;
 
   ZipArchiver1.SetName("ZipArchiver1");
   ZipArchiver1.SetCompressionLevel(zip::clFastest);
@@ -66,12 +73,15 @@ void TyedekalmafCore::FormCreate() {
   // Server, user name and password from ip.txt.
   loginm = read_settings_file(kLoginFileName);
   baglanti.SetServer(settings_line(loginm, 0));
-  baglanti.SetUsername(settings_line(loginm, 1));
+  // The connection's texts are UTF-8; the settings files are Windows-1254.
+  // The password goes as its bytes: accounts made for the program's earlier
+  // latin login must keep working.
+  baglanti.SetUsername(platform::ansi_to_utf8(settings_line(loginm, 1)));
   baglanti.SetPassword(settings_line(loginm, 2));
   // The database name goes through the label, as the operator sees it.
   yedekm = read_settings_file(kDatabaseFileName);
   window_.SetDbLabelCaption(settings_line(yedekm, 0));
-  baglanti.SetDatabase(window_.DbLabelCaption());
+  baglanti.SetDatabase(platform::ansi_to_utf8(window_.DbLabelCaption()));
   // Connect with the stored credentials (no login dialog exists).
   baglanti.Connect();
 }
