@@ -50,9 +50,8 @@ void musteri(MemorySource& s, const std::string& name = "musteri") {
            "CREATE TABLE `musteri` (\n  `id` int(11) DEFAULT NULL,\n  `ad` varchar(20) DEFAULT "
            "NULL\n) ENGINE=InnoDB");
   s.Count(name, 2);
-  s.results["SELECT * FROM " + name] = {
-      {col("id", MYSQL_TYPE_LONG), col("ad", MYSQL_TYPE_VAR_STRING, 0, 20)},
-      {{"1", "Ankara"}, {"2", std::nullopt}}};
+  s.Data(name, {{col("id", MYSQL_TYPE_LONG), col("ad", MYSQL_TYPE_VAR_STRING, 0, 20)},
+                {{"1", "Ankara"}, {"2", std::nullopt}}});
 }
 
 const LineList kMusteriCreate = {"CREATE TABLE `musteri` (", "  `id` int(11) DEFAULT NULL,",
@@ -73,13 +72,13 @@ TEST(DumpProcessor, WorkedExampleMusteri) {
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {{"musteri", "InnoDB"}});
   musteri(s);
   LineList body = kMusteriCreate;
-  body.insert(body.end(), {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES",
+  body.insert(body.end(), {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri(id, ad) VALUES",
                            " (1,'Ankara'),", " (2,NULL);", "UNLOCK TABLES;", ""});
   EXPECT_EQ(run(s, app_request("musteri")), framed(body));
-  EXPECT_EQ(s.executed,
-            (std::vector<std::string>{"SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')",
-                                      "SHOW CREATE TABLE musteri", "SELECT COUNT(*) FROM musteri",
-                                      "SELECT * FROM musteri"}));
+  EXPECT_EQ(s.executed, (std::vector<std::string>{
+                            "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')",
+                            "SHOW CREATE TABLE musteri", "SELECT COUNT(*) FROM musteri",
+                            "SHOW COLUMNS FROM musteri", "SELECT `id`,`ad` FROM musteri"}));
 }
 
 TEST(DumpProcessor, FrameEdgeCases) {
@@ -87,7 +86,7 @@ TEST(DumpProcessor, FrameEdgeCases) {
   // No objects: only the character-set lines, and nothing sent to the server.
   TDumpRequest r = app_request("musteri");
   r.Objects = {};
-  LineList charset_only = {kOpen[0], kOpen[1], kOpen[2], kOpen[3], kClose[2], kClose[3], kClose[4]};
+  LineList charset_only = {kOpen[0], kOpen[1], kOpen[2], kOpen[3], kClose[3], kClose[4], kClose[5]};
   EXPECT_EQ(run(s, r), charset_only);
   EXPECT_TRUE(s.executed.empty());
 
@@ -95,7 +94,8 @@ TEST(DumpProcessor, FrameEdgeCases) {
   r = app_request("");
   r.Charset = "";
   s.tables = {};
-  EXPECT_EQ(run(s, r), (LineList{kOpen[4], kOpen[5], kClose[0], kClose[1]}));
+  EXPECT_EQ(run(s, r),
+            (LineList{kOpen[4], kOpen[5], kOpen[6], kOpen[7], kClose[0], kClose[1], kClose[2]}));
 
   r.Charset = "utf8";
   EXPECT_EQ(run(s, r)[3], "/*!40101 SET NAMES utf8 */;");
@@ -149,16 +149,17 @@ TEST(DumpProcessor, ViewsAndOrder) {
 TEST(DumpProcessor, NamesNeedingQuotes) {
   MemorySource s;
   const std::string name = "`m\xFC\xFEteri 1-a`";
-  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('m\xFC\xFEteri 1-a','o''k')", {});
+  status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('m\xFC\xFEteri 1-a','o\\'k')", {});
   musteri(s, name);
   s.Create("`o'k`", "CREATE TABLE `o'k` (`a` int)");
   s.Count("`o'k`", 0);
   LineList lines = run(s, app_request("`m\xFC\xFEteri 1-a`, `o'k`"));
-  EXPECT_EQ(lines[11], "LOCK TABLES " + name + " WRITE;");
-  EXPECT_EQ(lines[12], "INSERT INTO " + name + " VALUES");
+  EXPECT_EQ(lines[13], "LOCK TABLES " + name + " WRITE;");
+  EXPECT_EQ(lines[14], "INSERT INTO " + name + "(id, ad) VALUES");
   EXPECT_EQ(s.executed[1], "SHOW CREATE TABLE " + name);
   EXPECT_EQ(s.executed[2], "SELECT COUNT(*) FROM " + name);
-  EXPECT_EQ(s.executed[3], "SELECT * FROM " + name);
+  EXPECT_EQ(s.executed[3], "SHOW COLUMNS FROM " + name);
+  EXPECT_EQ(s.executed[4], "SELECT `id`,`ad` FROM " + name);
 }
 
 TEST(DumpProcessor, StatementOptions) {
@@ -174,15 +175,15 @@ TEST(DumpProcessor, StatementOptions) {
        false,
        false,
        true,
-       {"LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
-        "UNLOCK TABLES;", ""}},
+       {"LOCK TABLES musteri WRITE;", "INSERT INTO musteri(id, ad) VALUES", " (1,'Ankara'),",
+        " (2,NULL);", "UNLOCK TABLES;", ""}},
       {"no lock",
        TMyInsertType::itInsert,
        false,
        false,
        false,
        false,
-       {"INSERT INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+       {"INSERT INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
       {"ignore, keys, columns",
        TMyInsertType::itInsertIgnore,
        false,
@@ -198,29 +199,29 @@ TEST(DumpProcessor, StatementOptions) {
        false,
        false,
        true,
-       {"LOCK TABLES musteri WRITE;", "REPLACE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);",
-        "UNLOCK TABLES;", ""}},
+       {"LOCK TABLES musteri WRITE;", "REPLACE INTO musteri(id, ad) VALUES", " (1,'Ankara'),",
+        " (2,NULL);", "UNLOCK TABLES;", ""}},
       {"delayed drops the locks",
        TMyInsertType::itInsert,
        true,
        false,
        false,
        true,
-       {"INSERT DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+       {"INSERT DELAYED INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
       {"delayed ignore",
        TMyInsertType::itInsertIgnore,
        true,
        false,
        false,
        true,
-       {"INSERT DELAYED IGNORE INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+       {"INSERT DELAYED IGNORE INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
       {"delayed replace",
        TMyInsertType::itReplaceInto,
        true,
        false,
        false,
        true,
-       {"REPLACE DELAYED INTO musteri VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
+       {"REPLACE DELAYED INTO musteri(id, ad) VALUES", " (1,'Ankara'),", " (2,NULL);", ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -242,16 +243,17 @@ TEST(DumpProcessor, OneRowFormWithBatches) {
   MemorySource s;
   s.Create("t", "CREATE TABLE `t` (`a` int, `b` char(1))");
   s.Count("t", 3);
-  s.results["SELECT * FROM t"] = {{col("a", MYSQL_TYPE_LONG), col("b", MYSQL_TYPE_STRING)},
-                                  {{"1", "x"}, {"2", "y"}, {"3", "z"}}};
+  s.Data("t", {{col("a", MYSQL_TYPE_LONG), col("b", MYSQL_TYPE_STRING)},
+               {{"1", "x"}, {"2", "y"}, {"3", "z"}}});
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
   TDumpRequest r = app_request("t");
   r.Objects = {TMyDumpObject::doData};
   r.Options.UseExtSyntax = false;
   r.Options.CommitBatchSize = 2;
-  EXPECT_EQ(run(s, r), framed({"LOCK TABLES t WRITE;", "BEGIN;", "INSERT INTO t VALUES (1,'x');",
-                               "INSERT INTO t VALUES (2,'y');", "COMMIT;", "BEGIN;",
-                               "INSERT INTO t VALUES (3,'z');", "COMMIT;", "UNLOCK TABLES;", ""}));
+  EXPECT_EQ(run(s, r),
+            framed({"LOCK TABLES t WRITE;", "BEGIN;", "INSERT INTO t(a, b) VALUES (1,'x');",
+                    "INSERT INTO t(a, b) VALUES (2,'y');", "COMMIT;", "BEGIN;",
+                    "INSERT INTO t(a, b) VALUES (3,'z');", "COMMIT;", "UNLOCK TABLES;", ""}));
 }
 
 TEST(DumpProcessor, HeaderAndComments) {
@@ -271,13 +273,13 @@ TEST(DumpProcessor, HeaderAndComments) {
   EXPECT_EQ(lines[5], "-- Server: 127.0.0.1");
   EXPECT_EQ(lines[6], "-- Database: db");
   EXPECT_EQ(lines[7], "");
-  EXPECT_EQ(LineList(lines.begin() + 8, lines.begin() + 14), kOpen);
-  EXPECT_EQ(LineList(lines.begin() + 14, lines.begin() + 19),
+  EXPECT_EQ(LineList(lines.begin() + 8, lines.begin() + 16), kOpen);
+  EXPECT_EQ(LineList(lines.begin() + 16, lines.begin() + 21),
             (LineList{"-- ", "-- Table structure for table musteri", "-- ", "",
                       "DROP TABLE IF EXISTS musteri;"}));
-  EXPECT_EQ(LineList(lines.begin() + 23, lines.begin() + 28),
+  EXPECT_EQ(LineList(lines.begin() + 25, lines.begin() + 30),
             (LineList{"", "-- ", "-- Dumping data for table musteri", "-- ", ""}));
-  EXPECT_EQ(lines[28], "LOCK TABLES musteri WRITE;");
+  EXPECT_EQ(lines[30], "LOCK TABLES musteri WRITE;");
 }
 
 TEST(DumpProcessor, QualifiedNames) {
@@ -304,14 +306,14 @@ TEST(DumpProcessor, WithoutTableNamesDumpsTheConnectionsTables) {
   s.Create("`x y`", "CREATE TABLE `x y` (`a` int)");
   s.Count("`x y`", 0);
   LineList lines = run(s, app_request(""));
-  EXPECT_EQ(lines[lines.size() - 7], "CREATE TABLE `x y` (`a` int);");
+  EXPECT_EQ(lines[lines.size() - 8], "CREATE TABLE `x y` (`a` int);");
 }
 
 TEST(DumpProcessor, FailureKeepsLinesAndClosesTheReader) {
   MemorySource s;
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
   musteri(s);
-  s.fail_statement = "SELECT * FROM musteri";
+  s.fail_statement = "SELECT `id`,`ad` FROM musteri";
   s.fail_after = 1;
   LineList lines;
   TStringsSink sink(lines);
@@ -320,7 +322,7 @@ TEST(DumpProcessor, FailureKeepsLinesAndClosesTheReader) {
   // Up to the header line: the first row was read but the second read failed,
   // so its line was never completed; no UNLOCK and no closing frame.
   EXPECT_EQ(lines.back(), "LOCK TABLES musteri WRITE;");
-  EXPECT_EQ(s.closes, 4);  // status, create, count, and the failed rows
+  EXPECT_EQ(s.closes, 5);  // status, create, count, columns, and the failed rows
 
   // An unknown table fails at SHOW CREATE TABLE.
   MemorySource missing;
@@ -328,6 +330,70 @@ TEST(DumpProcessor, FailureKeepsLinesAndClosesTheReader) {
   lines.clear();
   EXPECT_THROW(p.Backup(missing, app_request("yok"), sink), std::runtime_error);
   EXPECT_EQ(lines, kOpen);
+}
+
+TEST(DumpProcessor, DataStatementsNameTheStoredColumns) {
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM `db`\r\nWHERE NAME IN ('t')", {});
+  s.Create("`t`", "CREATE TABLE `t` (`a` int)");
+  s.Count("`t`", 1);
+  // INVISIBLE and DEFAULT_GENERATED columns are stored: read and written.
+  // Generated columns (every form servers write in Extra) are left out; a
+  // FLOAT is read as a DOUBLE.
+  s.Data("`t`",
+         {{col("a", MYSQL_TYPE_LONG), col("hidden", MYSQL_TYPE_LONG), col("d", MYSQL_TYPE_LONG),
+           col("f", MYSQL_TYPE_FLOAT)},
+          {{"1", "2", "3", "1.2345677614212036"}}},
+         {{"hidden", "INVISIBLE"}, {"d", "DEFAULT_GENERATED on update current_timestamp()"}},
+         {{"v", "VIRTUAL GENERATED"},
+          {"st", "STORED GENERATED"},
+          {"old", "PERSISTENT"},
+          {"old2", "virtual"}});
+  TDumpRequest r = app_request("t");
+  r.Options.QuoteNames = true;
+  const LineList lines = run(s, r);
+  EXPECT_EQ(LineList(lines.begin() + 10, lines.end() - 6),
+            (LineList{"LOCK TABLES `t` WRITE;", "INSERT INTO `t`(`a`, `hidden`, `d`, `f`) VALUES",
+                      " (1,2,3,1.2345677614212036);", "UNLOCK TABLES;", ""}));
+  EXPECT_EQ(s.executed.back(), "SELECT `a`,`hidden`,`d`,`f`+0e0 FROM `t`");
+}
+
+TEST(DumpProcessor, EveryNameIsItself) {
+  // The table Kayit and the view kayit: the server's status answer holds both
+  // for either name; the very name decides.
+  MemorySource s;
+  status(s, "SHOW TABLE STATUS FROM `db`\r\nWHERE NAME IN ('kayit')",
+         {{"Kayit", "InnoDB"}, {"kayit", std::nullopt}});
+  status(s, "SHOW TABLE STATUS FROM `db`\r\nWHERE NAME IN ('Kayit')",
+         {{"Kayit", "InnoDB"}, {"kayit", std::nullopt}});
+  s.Create("`Kayit`", "CREATE TABLE `Kayit` (`a` int)");
+  s.Count("`Kayit`", 0);
+  TDumpRequest r = app_request("");
+  r.Options.QuoteNames = true;
+  r.Tables = {{"", "kayit"}};
+  TMyDumpProcessor p;
+  LineList lines;
+  TStringsSink sink(lines);
+  p.Backup(s, r, sink);
+  EXPECT_EQ(lines.size(), kOpen.size() + kClose.size());
+  EXPECT_TRUE(p.Written().empty());
+  r.Tables = {{"", "Kayit"}};
+  p.Backup(s, r, sink);
+  EXPECT_EQ(p.Written(), (std::vector<TTableEntry>{{"", "Kayit"}}));
+
+  // Quotes are part of a name, never its quoting; a line break in a name
+  // stays inside its line; a backslash is escaped in the status literal.
+  MemorySource q;
+  const std::string odd = "'q'\n\\";
+  status(q, "SHOW TABLE STATUS FROM `db`\r\nWHERE NAME IN ('\\'q\\'\\n\\\\')", {});
+  q.Create("`'q'\n\\`", "CREATE TABLE `'q'\n\\` (\n  `a` int\n)");
+  q.Count("`'q'\n\\`", 0);
+  r.Tables = {{"", odd}};
+  lines.clear();
+  p.Backup(q, r, sink);
+  EXPECT_EQ(LineList(lines.begin() + 8, lines.end() - 6),
+            (LineList{"CREATE TABLE `'q'\n\\` (", "  `a` int", ");", ""}));
+  EXPECT_EQ(p.Written(), (std::vector<TTableEntry>{{"", odd}}));
 }
 
 TEST(DumpProcessor, UnbuiltSectionsAreRefused) {

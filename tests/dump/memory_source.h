@@ -48,6 +48,33 @@ class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
                                              {{table, text}}};
   }
 
+  // The rows of a table: the SHOW COLUMNS answer (type float for FLOAT result
+  // columns, Extra texts from extra by column name, then the generated
+  // columns with their Extra) and the SELECT of the stored columns the dump
+  // then sends.
+  void Data(const std::string& table, Result data,
+            const std::map<std::string, std::string>& extra = {},
+            const std::vector<std::pair<std::string, std::string>>& generated = {}) {
+    Result columns{{col("Field", 253), col("Type", 253), col("Null", 253), col("Key", 253),
+                    col("Default", 253), col("Extra", 253)},
+                   {}};
+    std::string select = "SELECT ";
+    for (size_t i = 0; i < data.columns.size(); ++i) {
+      const auto& c = data.columns[i];
+      const bool is_float = c.Type == 4;
+      const auto e = extra.find(c.Name);
+      columns.rows.push_back({c.Name, is_float ? "float" : "int(11)", "YES", "", std::nullopt,
+                              e == extra.end() ? "" : e->second});
+      if (i) select += ',';
+      select += "`" + c.Name + "`" + (is_float ? "+0e0" : "");
+      if (is_float) data.columns[i].Type = 5;  // the server answers with a DOUBLE
+    }
+    for (const auto& [name, text] : generated)
+      columns.rows.push_back({name, "int(11)", "YES", "", std::nullopt, text});
+    results["SHOW COLUMNS FROM " + table] = columns;
+    results[select + " FROM " + table] = std::move(data);
+  }
+
   // TDumpSource
   int ServerMajorVersion() const override { return major; }
   std::string ServerVersion() const override { return "5.5.5-10.11.19-MariaDB"; }
