@@ -3,8 +3,11 @@
 // rules (no connection, Unicode restore, sinks) and statement splitting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dump/my_dump.h"
 #include "mysql/my_error.h"
+#include "mysql/my_row_reader.h"
 #include "tests/dump/expected_frame.h"
 #include "tests/dump/server_fixture.h"
 #include "tests/support/process.h"
@@ -56,7 +59,7 @@ TEST_F(MyDumpServer, WorkedExampleMusteri) {
   d.Backup();
   LineList expected = kOpen;
   for (auto& l : create_lines("ornek", "musteri")) expected.push_back(l);
-  for (const char* l : {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri VALUES",
+  for (const char* l : {"", "LOCK TABLES musteri WRITE;", "INSERT INTO musteri(id, ad) VALUES",
                         " (1,'Ankara'),", " (2,NULL);", "UNLOCK TABLES;", ""}) {
     expected.push_back(l);
   }
@@ -101,8 +104,8 @@ TEST_F(MyDumpServer, WorkedExampleMusteri) {
   d.Options().AddDrop = true;
   d.Backup();
   ASSERT_GT(d.SQL().size(), 8u);
-  EXPECT_EQ(d.SQL()[6], "DROP VIEW IF EXISTS `gor u`;");
-  EXPECT_NE(d.SQL()[7].find("VIEW `gor u` AS"), std::string::npos);
+  EXPECT_EQ(d.SQL()[8], "DROP VIEW IF EXISTS `gor u`;");
+  EXPECT_NE(d.SQL()[9].find("VIEW `gor u` AS"), std::string::npos);
 }
 
 TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
@@ -136,7 +139,7 @@ TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
     // No objects: only the character-set lines of both frames.
     LineList charset_only;
     if (!c.names.empty()) {
-      charset_only = {kOpen[0], kOpen[1], kOpen[2], c.names, kClose[2], kClose[3], kClose[4]};
+      charset_only = {kOpen[0], kOpen[1], kOpen[2], c.names, kClose[3], kClose[4], kClose[5]};
     }
     EXPECT_EQ(d.SQL(), charset_only);
     // With tables and data the foreign-key and mode lines follow; the
@@ -145,11 +148,33 @@ TEST_F(MyDumpServer, CharacterSetFromTheConnection) {
     d.Backup();
     LineList open = charset_only.empty() ? LineList{}
                                          : LineList(charset_only.begin(), charset_only.begin() + 4);
-    open.push_back(kOpen[4]);
-    open.push_back(kOpen[5]);
+    open.insert(open.end(), kOpen.begin() + 4, kOpen.end());
     EXPECT_EQ(LineList(d.SQL().begin(), d.SQL().begin() + open.size()), open);
     EXPECT_EQ(conn.Options().UseUnicode(), c.unicode);
   }
+}
+
+TEST_F(MyDumpServer, TimestampsAreReadInUtcAndTheSessionZoneComesBack) {
+  server().Sql(
+      "CREATE DATABASE zaman DEFAULT CHARACTER SET utf8mb4; SET time_zone = '+00:00';"
+      "CREATE TABLE zaman.t (ts TIMESTAMP NULL, u VARCHAR(5));"
+      "INSERT INTO zaman.t VALUES ('2024-10-27 00:30:00', '\xE2\x82\xBA');",
+      "", "utf8mb4");
+  auto conn = connect("zaman", "utf8mb4");
+  mysql::TMyRowReader rows(*conn);
+  rows.Execute("SET TIME_ZONE = '+05:00'");
+  TMyDump d;
+  app_settings(d);
+  d.SetConnection(conn.get());
+  d.SetTableNames("t");
+  d.Backup();
+  EXPECT_EQ(d.SQL()[3], "/*!40101 SET NAMES utf8mb4 */;");
+  EXPECT_NE(std::find(d.SQL().begin(), d.SQL().end(), " ('2024-10-27 00:30:00','\xE2\x82\xBA');"),
+            d.SQL().end());
+  ASSERT_TRUE(rows.Execute("SELECT @@SESSION.TIME_ZONE"));
+  ASSERT_TRUE(rows.Next());
+  EXPECT_EQ(rows.Value(0), "+05:00");
+  rows.Close();
 }
 
 TEST_F(MyDumpServer, ErrorsLeaveTheComponentSound) {
@@ -184,25 +209,25 @@ TEST_F(MyDumpServer, ErrorsLeaveTheComponentSound) {
 }
 
 TEST_F(MyDumpServer, StatementSplittingOnRealRows) {
-  // Row texts of 5,451 and 5,452 characters under the header
-  // "INSERT INTO musteri VALUES".
+  // Row texts of 5,448 and 5,449 characters under the header
+  // "INSERT INTO musteri(id, ad) VALUES".
   server().Sql(
       "CREATE DATABASE bolme DEFAULT CHARACTER SET latin5;"
       "CREATE TABLE bolme.musteri (id INT PRIMARY KEY, ad VARCHAR(6000));"
-      "INSERT INTO bolme.musteri VALUES (1, REPEAT('a', 5444)), (2, REPEAT('b', 5444)),"
-      " (3, REPEAT('c', 5445)), (4, 'd');");
+      "INSERT INTO bolme.musteri VALUES (1, REPEAT('a', 5441)), (2, REPEAT('b', 5441)),"
+      " (3, REPEAT('c', 5442)), (4, 'd');");
   auto conn = connect("bolme");
   TMyDump d;
   app_settings(d);
   d.SetConnection(conn.get());
   d.SetTableNames("musteri");
   d.Backup();
-  const std::string h = "INSERT INTO musteri VALUES";
+  const std::string h = "INSERT INTO musteri(id, ad) VALUES";
   auto r = [](int id, char c, size_t n, char end) {
     return " (" + std::to_string(id) + ",'" + std::string(n, c) + "')" + end;
   };
-  LineList data = {"LOCK TABLES musteri WRITE;", h, r(1, 'a', 5444, ','), r(2, 'b', 5444, ';'), h,
-                   r(3, 'c', 5445, ';'),         h, r(4, 'd', 1, ';'),    "UNLOCK TABLES;",     ""};
-  ASSERT_GT(d.SQL().size(), data.size() + 5);
-  EXPECT_EQ(LineList(d.SQL().end() - 5 - data.size(), d.SQL().end() - 5), data);
+  LineList data = {"LOCK TABLES musteri WRITE;", h, r(1, 'a', 5441, ','), r(2, 'b', 5441, ';'), h,
+                   r(3, 'c', 5442, ';'),         h, r(4, 'd', 1, ';'),    "UNLOCK TABLES;",     ""};
+  ASSERT_GT(d.SQL().size(), data.size() + 6);
+  EXPECT_EQ(LineList(d.SQL().end() - 6 - data.size(), d.SQL().end() - 6), data);
 }
