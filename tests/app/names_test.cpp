@@ -23,11 +23,12 @@ TEST(BackupNames, ScriptAndArchiveNamesArePadded) {
 
 TEST(BackupNames, TableListStatementEscapesOnlyQuoteAndBackslash) {
   const std::string head =
-      "SELECT TABLE_NAME AS t FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = ";
-  EXPECT_EQ(app::table_list_sql("dorvane"), head + "\"dorvane\"");
-  EXPECT_EQ(app::table_list_sql("a\"b"), head + "\"a\\\"b\"");
-  EXPECT_EQ(app::table_list_sql("a\\b'c"), head + "\"a\\\\b'c\"");
-  EXPECT_EQ(app::table_list_sql("veri\xFD"), head + "\"veri\xFD\"");
+      "SELECT TABLE_NAME AS t, TABLE_TYPE AS k FROM INFORMATION_SCHEMA.TABLES WHERE "
+      "TABLE_SCHEMA = ";
+  EXPECT_EQ(app::table_list_sql("dorvane"), head + "'dorvane'");
+  EXPECT_EQ(app::table_list_sql("a\"b"), head + "'a\"b'");
+  EXPECT_EQ(app::table_list_sql("a\\b'c"), head + "'a\\\\b\\'c'");
+  EXPECT_EQ(app::table_list_sql("veri\xC4\xB1"), head + "'veri\xC4\xB1'");
 }
 
 TEST(BackupNames, PercentEncoding) {

@@ -19,21 +19,19 @@ uint32_t crc_of(const std::string& s) {
       crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-TEST(ScriptFile, WritesMarkUtf8LinesAndDropsOnlyTheFrameLine) {
+TEST(ScriptFile, WritesMarkAndEveryLineAsItIs) {
   testsupport::TempDir dir;
   app::ScriptFile f;
   f.Create(dir.file("s.sql"));
-  f.AddLine("/*!40101 SET NAMES latin5 */;");
-  f.AddLine("INSERT INTO t VALUES ('/*!40101 SET NAMES latin5 */;');");
-  f.AddLine(" /*!40101 SET NAMES latin5 */;");
-  f.AddLine("'\xFE\xF0\xFD\x80'");
+  f.AddLine("/*!40101 SET NAMES utf8mb4 */;");
+  f.AddLine("'\xC5\x9F\xC2\x80\xF0\x9F\x98\x80'");
+  f.AddLine("CREATE TABLE `a\nb` (");
   f.AddLine("");
   f.Finish();
   const std::string expected =
-      "\xEF\xBB\xBF\r\n"
-      "INSERT INTO t VALUES ('/*!40101 SET NAMES latin5 */;');\r\n"
-      " /*!40101 SET NAMES latin5 */;\r\n"
-      "'\xC5\x9F\xC4\x9F\xC4\xB1\xE2\x82\xAC'\r\n"
+      "\xEF\xBB\xBF/*!40101 SET NAMES utf8mb4 */;\r\n"
+      "'\xC5\x9F\xC2\x80\xF0\x9F\x98\x80'\r\n"
+      "CREATE TABLE `a\nb` (\r\n"
       "\r\n";
   EXPECT_EQ(read_all(dir.file("s.sql")), expected);
   EXPECT_EQ(f.size(), expected.size());
