@@ -132,114 +132,118 @@ std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint3
   return len;
 }
 
+namespace {
+
+// The field data type a column's type code, flags and character set give.
+TFieldType field_type_of(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
+                         std::uint32_t length, const TFieldTypingOptions& options, bool& fixed,
+                         bool& read_only) {
+  const bool binary = flags & BINARY_FLAG;
+  const bool binary_bytes = binary && charset == kBinaryCharset && !options.BinaryAsString;
+  switch (type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+      return options.NumericType == ntBCD      ? ftBCD
+             : options.NumericType == ntFmtBCD ? ftFMTBcd
+                                               : ftFloat;
+    case MYSQL_TYPE_TINY:
+      return length == 1 && options.EnableBoolean ? ftBoolean : ftSmallint;
+    case MYSQL_TYPE_SHORT:
+      return flags & UNSIGNED_FLAG ? ftWord : ftSmallint;
+    case MYSQL_TYPE_LONG:
+      return flags & UNSIGNED_FLAG ? ftLargeint : ftInteger;
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+      return ftFloat;
+    case MYSQL_TYPE_NULL:
+      read_only = true;
+      return ftString;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME:
+      return ftDateTime;
+    case MYSQL_TYPE_LONGLONG:
+      return options.OptimizedBigInt && length < 12 ? ftInteger : ftLargeint;
+    case MYSQL_TYPE_INT24:
+      return ftInteger;
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+      return ftDate;
+    case MYSQL_TYPE_TIME:
+      return ftTime;
+    case MYSQL_TYPE_YEAR:
+      return ftWord;
+    case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_VAR_STRING:
+      return binary_bytes ? ftVarBytes : ftString;
+    case MYSQL_TYPE_BIT:
+      return options.OptimizedBigInt && length < 32 ? ftInteger : ftLargeint;
+    case MYSQL_TYPE_ENUM:
+    case MYSQL_TYPE_SET:
+      return ftString;
+    case MYSQL_TYPE_STRING:
+      fixed = !binary_bytes;
+      return binary_bytes ? ftBytes : ftString;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+    case MYSQL_TYPE_GEOMETRY:
+      return binary ? ftBlob : ftMemo;
+    default:
+      throw EMyError(CR_UNKNOWN_ERROR, "Unknown MySQL datatype (" + std::to_string(type) + ")");
+  }
+}
+
+// The options' say over the type: wide strings, everything as text, long
+// results of expressions as large objects, long strings as memos.
+TFieldType adjusted_field_type(TFieldType t, std::uint8_t type, std::uint32_t flags,
+                               std::uint32_t length, std::string_view table,
+                               const TFieldTypingOptions& options) {
+  const bool blob = t == ftBlob || t == ftMemo;
+  if (options.UseUnicode && t == ftString) t = ftWideString;
+  if (options.FieldsAsString && !blob) t = ftString;
+  if (type == MYSQL_TYPE_VAR_STRING && length == 65535 && table.empty())
+    t = (flags & BINARY_FLAG) ? ftBlob : ftMemo;
+  const bool stringish = t == ftString || t == ftWideString;
+  if (!options.LongStrings && stringish && length > 256) t = ftMemo;
+  return t;
+}
+
+// Size, precision and scale of a field that is not a large object.
+void size_field(TFieldTyping& t, std::uint8_t type, std::uint8_t decimals) {
+  if (t.DataType == ftBlob || t.DataType == ftMemo) return;
+  std::uint32_t len = t.Length;
+  if ((type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL) && decimals == 0 && len > 0)
+    len -= 1;
+  t.Size = static_cast<int>(std::min<std::uint32_t>(len, 0x7FFFFFFF));
+  const bool sized = t.DataType == ftString || t.DataType == ftWideString ||
+                     t.DataType == ftBytes || t.DataType == ftVarBytes;
+  if (sized && t.Size == 0 && type != MYSQL_TYPE_NULL) t.Size = 65530;
+  switch (t.DataType) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftFloat:
+    case ftLargeint:
+      t.Precision = t.Size;
+      break;
+    default:
+      break;
+  }
+  if (t.DataType == ftFloat || t.DataType == ftBCD) t.Scale = decimals;
+}
+
+}  // namespace
+
 TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
                          std::uint32_t length, std::uint8_t decimals, std::string_view name,
                          std::string_view table, const TStatementInfo& stmt,
                          const TFieldTypingOptions& options) {
   TFieldTyping t;
   t.Length = sizing_length(type, charset, length, name, stmt, options);
-  const bool binary = flags & BINARY_FLAG;
-  const bool binary_bytes = binary && charset == kBinaryCharset && !options.BinaryAsString;
-  switch (type) {
-    case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_NEWDECIMAL:
-      t.DataType = options.NumericType == ntBCD      ? ftBCD
-                   : options.NumericType == ntFmtBCD ? ftFMTBcd
-                                                     : ftFloat;
-      break;
-    case MYSQL_TYPE_TINY:
-      t.DataType = t.Length == 1 && options.EnableBoolean ? ftBoolean : ftSmallint;
-      break;
-    case MYSQL_TYPE_SHORT:
-      t.DataType = flags & UNSIGNED_FLAG ? ftWord : ftSmallint;
-      break;
-    case MYSQL_TYPE_LONG:
-      t.DataType = flags & UNSIGNED_FLAG ? ftLargeint : ftInteger;
-      break;
-    case MYSQL_TYPE_FLOAT:
-    case MYSQL_TYPE_DOUBLE:
-      t.DataType = ftFloat;
-      break;
-    case MYSQL_TYPE_NULL:
-      t.DataType = ftString;
-      t.ReadOnly = true;
-      break;
-    case MYSQL_TYPE_TIMESTAMP:
-      t.DataType = ftDateTime;
-      break;
-    case MYSQL_TYPE_LONGLONG:
-      t.DataType = options.OptimizedBigInt && t.Length < 12 ? ftInteger : ftLargeint;
-      break;
-    case MYSQL_TYPE_INT24:
-      t.DataType = ftInteger;
-      break;
-    case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_NEWDATE:
-      t.DataType = ftDate;
-      break;
-    case MYSQL_TYPE_TIME:
-      t.DataType = ftTime;
-      break;
-    case MYSQL_TYPE_DATETIME:
-      t.DataType = ftDateTime;
-      break;
-    case MYSQL_TYPE_YEAR:
-      t.DataType = ftWord;
-      break;
-    case MYSQL_TYPE_VARCHAR:
-    case MYSQL_TYPE_VAR_STRING:
-      t.DataType = binary_bytes ? ftVarBytes : ftString;
-      break;
-    case MYSQL_TYPE_BIT:
-      t.DataType = options.OptimizedBigInt && t.Length < 32 ? ftInteger : ftLargeint;
-      break;
-    case MYSQL_TYPE_ENUM:
-    case MYSQL_TYPE_SET:
-      t.DataType = ftString;
-      break;
-    case MYSQL_TYPE_STRING:
-      t.DataType = binary_bytes ? ftBytes : ftString;
-      t.Fixed = !binary_bytes;
-      break;
-    case MYSQL_TYPE_TINY_BLOB:
-    case MYSQL_TYPE_MEDIUM_BLOB:
-    case MYSQL_TYPE_LONG_BLOB:
-    case MYSQL_TYPE_BLOB:
-    case MYSQL_TYPE_GEOMETRY:
-      t.DataType = binary ? ftBlob : ftMemo;
-      break;
-    default:
-      throw EMyError(CR_UNKNOWN_ERROR, "Unknown MySQL datatype (" + std::to_string(type) + ")");
-  }
-  const bool blob = t.DataType == ftBlob || t.DataType == ftMemo;
-  if (options.UseUnicode && t.DataType == ftString) t.DataType = ftWideString;
-  if (options.FieldsAsString && !blob) t.DataType = ftString;
-  if (type == MYSQL_TYPE_VAR_STRING && t.Length == 65535 && table.empty())
-    t.DataType = binary ? ftBlob : ftMemo;
-  const bool stringish = t.DataType == ftString || t.DataType == ftWideString;
-  if (!options.LongStrings && stringish && t.Length > 256) t.DataType = ftMemo;
-
-  if (t.DataType != ftBlob && t.DataType != ftMemo) {
-    std::uint32_t len = t.Length;
-    if ((type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL) && decimals == 0 && len > 0)
-      len -= 1;
-    t.Size = static_cast<int>(std::min<std::uint32_t>(len, 0x7FFFFFFF));
-    const bool sized = t.DataType == ftString || t.DataType == ftWideString ||
-                       t.DataType == ftBytes || t.DataType == ftVarBytes;
-    if (sized && t.Size == 0 && type != MYSQL_TYPE_NULL) t.Size = 65530;
-    switch (t.DataType) {
-      case ftSmallint:
-      case ftInteger:
-      case ftWord:
-      case ftFloat:
-      case ftLargeint:
-        t.Precision = t.Size;
-        break;
-      default:
-        break;
-    }
-    if (t.DataType == ftFloat || t.DataType == ftBCD) t.Scale = decimals;
-  }
+  t.DataType = field_type_of(type, flags, charset, t.Length, options, t.Fixed, t.ReadOnly);
+  t.DataType = adjusted_field_type(t.DataType, type, flags, t.Length, table, options);
+  size_field(t, type, decimals);
   return t;
 }
 

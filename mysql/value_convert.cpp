@@ -261,53 +261,87 @@ std::optional<double> parse_time_text(std::string_view s, std::string_view field
   return neg ? -v : v;
 }
 
+namespace {
+
+// Integer and Boolean fields: the text (or BIT bytes) narrowed to the field.
+void convert_integer(const TMyColumn& column, std::string_view raw, TFieldType t,
+                     TRecordValue& out) {
+  std::int64_t v;
+  if (column.Type == MYSQL_TYPE_BIT)
+    v = static_cast<std::int64_t>(bit_value(raw));
+  else
+    v = parse_integer_text(raw, t == ftLargeint);
+  switch (t) {
+    case ftSmallint:
+      out.i = static_cast<std::int16_t>(v);
+      break;
+    case ftInteger:
+      out.i = static_cast<std::int32_t>(v);
+      break;
+    case ftWord:
+      out.i = static_cast<std::uint16_t>(v);
+      break;
+    case ftBoolean:
+      out.i = (v & 0xFF) != 0;
+      break;
+    default:
+      out.i = v;
+      break;
+  }
+}
+
+// Date, time and date-time fields; an invalid (zero) value is NULL or the
+// first day of year 1 as the options say.
+void convert_date_time(const TMyColumn& column, std::string_view raw, TFieldType t,
+                       const TConvertOptions& options, TRecordValue& out) {
+  std::optional<double> v;
+  if (t == ftDate)
+    v = parse_date_text(raw);
+  else if (t == ftTime)
+    v = parse_time_text(raw, column.Name);
+  else if (column.Type == MYSQL_TYPE_TIMESTAMP)
+    v = parse_timestamp_text(raw, column.Typing.Length, column.Decimals);
+  else
+    v = parse_datetime_text(raw, column.Decimals);
+  if (!v) {
+    if (options.NullForZeroDate)
+      out.null = true;
+    else
+      out.f = *encode_date(1, 1, 1);
+    return;
+  }
+  out.f = *v;
+  if (*v == 0.0 && options.NullForZeroBaseDate) out.null = true;
+}
+
+// String and byte fields: short sizes cut, trailing blanks of CHAR trimmed.
+void convert_string(const TMyColumn& column, std::string_view raw, TFieldType t,
+                    const TConvertOptions& options, TRecordValue& out) {
+  std::string_view v = raw;
+  const int size = column.Typing.Size;
+  if (size >= 1 && size <= 31 && v.size() > static_cast<size_t>(size)) v = v.substr(0, size);
+  if (column.Typing.Fixed && options.TrimFixedChar && t == ftString) {
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+  }
+  out.s = std::string(v);
+}
+
+}  // namespace
+
 void convert_value(const TMyColumn& column, std::string_view raw, bool is_null,
                    const TConvertOptions& options, TRecordValue& out) {
   out = TRecordValue{};
   if (is_null) return;
   out.null = false;
   const TFieldType t = column.Typing.DataType;
-  auto set_date = [&](std::optional<double> v) {
-    if (!v) {
-      if (options.NullForZeroDate)
-        out.null = true;
-      else
-        out.f = *encode_date(1, 1, 1);
-      return;
-    }
-    out.f = *v;
-    if (*v == 0.0 && options.NullForZeroBaseDate) out.null = true;
-  };
   switch (t) {
     case ftSmallint:
     case ftInteger:
     case ftWord:
     case ftLargeint:
-    case ftBoolean: {
-      std::int64_t v;
-      if (column.Type == MYSQL_TYPE_BIT)
-        v = static_cast<std::int64_t>(bit_value(raw));
-      else
-        v = parse_integer_text(raw, t == ftLargeint);
-      switch (t) {
-        case ftSmallint:
-          out.i = static_cast<std::int16_t>(v);
-          break;
-        case ftInteger:
-          out.i = static_cast<std::int32_t>(v);
-          break;
-        case ftWord:
-          out.i = static_cast<std::uint16_t>(v);
-          break;
-        case ftBoolean:
-          out.i = (v & 0xFF) != 0;
-          break;
-        default:
-          out.i = v;
-          break;
-      }
+    case ftBoolean:
+      convert_integer(column, raw, t, out);
       break;
-    }
     case ftFloat:
     case ftCurrency:
       out.f = parse_float_text(raw);
@@ -321,30 +355,16 @@ void convert_value(const TMyColumn& column, std::string_view raw, bool is_null,
       out.s = std::string(raw);
       break;
     case ftDate:
-      set_date(parse_date_text(raw));
-      break;
     case ftTime:
-      set_date(parse_time_text(raw, column.Name));
-      break;
     case ftDateTime:
-      if (column.Type == MYSQL_TYPE_TIMESTAMP)
-        set_date(parse_timestamp_text(raw, column.Typing.Length, column.Decimals));
-      else
-        set_date(parse_datetime_text(raw, column.Decimals));
+      convert_date_time(column, raw, t, options, out);
       break;
     case ftString:
     case ftWideString:
     case ftBytes:
-    case ftVarBytes: {
-      std::string_view v = raw;
-      const int size = column.Typing.Size;
-      if (size >= 1 && size <= 31 && v.size() > static_cast<size_t>(size)) v = v.substr(0, size);
-      if (column.Typing.Fixed && options.TrimFixedChar && t == ftString) {
-        while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
-      }
-      out.s = std::string(v);
+    case ftVarBytes:
+      convert_string(column, raw, t, options, out);
       break;
-    }
     default:
       out.s = std::string(raw);
       break;
