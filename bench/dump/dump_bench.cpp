@@ -19,6 +19,7 @@
 #include <string>
 
 #include "dump/my_dump.h"
+#include "mysql/charset.h"
 #include "mysql/my_connection.h"
 #include "platform/codepage.h"
 
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
   conn.SetUsername(user);
   conn.SetPassword(password);
   conn.SetDatabase(db);
-  conn.Options().SetCharset("latin5");
+  conn.Options().SetCharset(std::string(mysql::kUnicodeCharset));  // as the program does
   conn.Connect();
 
   dump::TMyDump d("MyDump");
@@ -123,7 +124,8 @@ int main(int argc, char** argv) {
   d.SetObjects({dump::TMyDumpObject::doTables, dump::TMyDumpObject::doData});
   d.Options().GenerateHeader = false;
   d.Options().AddDrop = false;
-  d.SetTableNames(table);
+  d.Options().QuoteNames = true;
+  d.SetTableEntries({{"", table}});
 
   const std::string out = out_dir + "/mariadb-dump.sql";
   // mariadb-dump of the same table, in a child whose peak memory wait4 reports.
@@ -137,8 +139,8 @@ int main(int argc, char** argv) {
       // Over TCP to the same server, as our dump connects.
       execlp("mariadb-dump", "mariadb-dump", "--no-defaults", "--protocol=TCP", host.c_str(),
              port_opt.c_str(), "-u", user.c_str(), pass.c_str(), "--skip-comments",
-             "--skip-add-drop-table", "--skip-disable-keys", "--no-create-db", "--skip-tz-utc",
-             "--default-character-set=latin5", db.c_str(), table.c_str(),
+             "--skip-add-drop-table", "--skip-disable-keys", "--no-create-db",
+             "--default-character-set=utf8mb4", db.c_str(), table.c_str(),
              static_cast<char*>(nullptr));
       _exit(127);
     }
