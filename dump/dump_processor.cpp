@@ -33,6 +33,14 @@ bool has_word(std::string_view text, std::string_view word) {
   return false;
 }
 
+// A name inside a comment line: a line break in it would end the comment and
+// turn the rest of the name into a statement, so it is shown as a blank.
+std::string comment_text(std::string name) {
+  for (char& c : name)
+    if (c == '\r' || c == '\n') c = ' ';
+  return name;
+}
+
 bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && same_ignoring_case(text.substr(0, prefix.size()), prefix);
 }
@@ -223,7 +231,7 @@ void TCustomMyDumpProcessor::Progress(const TObject& o, int num, int count, int 
 void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
   const auto& opt = request_->Options;
   if (opt.GenerateHeader) {
-    EmitText("-- \r\n-- Table structure for table " + o.Name + "\r\n-- \r\n\r\n");
+    EmitText("-- \r\n-- Table structure for table " + comment_text(o.Name) + "\r\n-- \r\n\r\n");
   }
   if (opt.AddDrop)
     Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
@@ -246,7 +254,7 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
 void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
   const auto& opt = request_->Options;
   if (opt.GenerateHeader) {
-    EmitText("-- \r\n-- Dumping data for table " + o.Name + "\r\n-- \r\n\r\n");
+    EmitText("-- \r\n-- Dumping data for table " + comment_text(o.Name) + "\r\n-- \r\n\r\n");
   }
   if (opt.AddDrop && !tables_) Emit("TRUNCATE TABLE " + o.Name + ";");
 

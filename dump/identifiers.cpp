@@ -96,11 +96,13 @@ std::string join_table_names(const std::vector<TTableEntry>& entries, bool quote
   std::string out;
   for (const auto& e : entries) {
     if (!out.empty()) out += ", ";
+    // Entries hold names as they are: a name with quotes around it is quoted
+    // again, so the text parses back to the same entries.
     if (!e.Database.empty()) {
-      out += quote_identifier(e.Database, quote_names);
+      out += quote_name(e.Database, quote_names);
       out += '.';
     }
-    out += quote_identifier(e.Name, quote_names);
+    out += quote_name(e.Name, quote_names);
   }
   return out;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dump/line_sink.h"
+
 using namespace dump;
 
 TEST(Identifiers, QuotingRule) {
@@ -62,4 +64,28 @@ TEST(Identifiers, TableNamesGetterQuotesEachEntry) {
   auto e = parse_table_names("a; `x y` ,shop.`t-1`");
   EXPECT_EQ(join_table_names(e, false), "a, `x y`, shop.`t-1`");
   EXPECT_EQ(join_table_names(e, true), "`a`, `x y`, `shop`.`t-1`");
+}
+
+TEST(Identifiers, RawNamesStayThemselves) {
+  // Quotes around a raw name are part of it: quoted again, never taken as
+  // quoting, and the getter's text parses back to the same entries.
+  EXPECT_EQ(quote_name("'q'", false), "`'q'`");
+  EXPECT_EQ(quote_name("`q`", false), "```q```");
+  EXPECT_EQ(quote_name("q", false), "q");
+  EXPECT_EQ(quote_name("q", true), "`q`");
+  const std::vector<TTableEntry> e = {{"", "'q'"}, {"", "\"x\""}};
+  EXPECT_EQ(parse_table_names(join_table_names(e, false)), e);
+}
+
+TEST(Identifiers, StatementTextBreaksLinesOnlyOutsideQuotes) {
+  platform::LineList lines;
+  TStringsSink sink(lines);
+  emit_statement_text(sink,
+                      "CREATE TABLE `a\nb``\r\n` (\r\n  `c` int DEFAULT 'x\\'\n',\n  \"d\ne\" "
+                      "int\r)\n");
+  EXPECT_EQ(lines, (platform::LineList{"CREATE TABLE `a\nb``\r\n` (", "  `c` int DEFAULT 'x\\'\n',",
+                                       "  \"d\ne\" int", ")"}));
+  lines.clear();
+  emit_statement_text(sink, std::string("a\nb\0c", 5));
+  EXPECT_EQ(lines, (platform::LineList{"a", "b"}));
 }
