@@ -281,4 +281,29 @@ TEST_F(FaithfulBackup, EveryValueAndNameComesBackWithBothRestoreCommands) {
             "256\t1\n");
 }
 
+TEST_F(FaithfulBackup, ATableTheDumpCannotWriteFailsTheRun) {
+  // A MyISAM table without its index file: the server's status shows no
+  // engine for it, as for a view; the run must not report success without it.
+  const std::string db = "kirik";
+  Sql("CREATE DATABASE kirik; CREATE TABLE kirik.saglam (a INT); INSERT INTO kirik.saglam VALUES "
+      "(1);"
+      "CREATE TABLE kirik.bozuk (a INT) ENGINE=MyISAM; INSERT INTO kirik.bozuk VALUES (2);"
+      "FLUSH TABLES");
+  ASSERT_TRUE(fs::remove(server_->dir() + "/data/kirik/bozuk.MYI"));
+  Sql("FLUSH TABLES");
+  testsupport::write_all(dir.file("ip.txt"), *address_ + "\r\n" +
+                                                 testsupport::MariaDbServer::kUser + "\r\n" +
+                                                 testsupport::MariaDbServer::kPassword + "\r\n");
+  testsupport::write_all(dir.file("yedekleme.ini"), db + "\r\n");
+  core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
+  ASSERT_TRUE(core->Start());
+  const bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(ui.messages().empty());
+  ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_NE(ui.errors()[0].find("\"bozuk\" was not written"), std::string::npos) << ui.errors()[0];
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    EXPECT_NE(e.path().extension(), ".zip") << e.path();
+}
+
 }  // namespace
