@@ -163,23 +163,17 @@ TEST_F(QueryServer, BindingMessagesNameTheFieldAndTypes) {
 }
 
 TEST_F(QueryServer, SmallintFieldOnIntColumnTakesTheLowBits) {
-  TMyQuery x;
-  x.SetConnection(&c_);
-  x.SetSQL("select CAST(65537 AS SIGNED INTEGER) + 0 as v, 1 as w");
-  auto& v = x.AddField<TIntegerField>("w");
-  x.Open();
-  EXPECT_EQ(v.AsInteger(), 1);
+  // A plain INT column is typed Integer, which a Smallint field accepts; the
+  // value keeps only its low 16 bits (65537 = 0x10001).
+  g_server->Sql(
+      "CREATE TABLE IF NOT EXISTS q.wide (i INT);"
+      "DELETE FROM q.wide; INSERT INTO q.wide VALUES (65537);");
   TMyQuery y;
   y.SetConnection(&c_);
-  y.SetSQL("select i + 65536 as v from kinds");  // INT column (length 12)
+  y.SetSQL("select i as v from wide");
   auto& s = y.AddField<TSmallintField>("v");
-  try {
-    y.Open();
-    EXPECT_EQ(s.AsInteger(), 1);
-  } catch (const EDatabaseError& e) {
-    // The expression may be typed BIGINT by the server: then the binding fails.
-    EXPECT_NE(std::string(e.what()).find("LargeInt"), std::string::npos) << e.what();
-  }
+  y.Open();
+  EXPECT_EQ(s.AsInteger(), 1);
 }
 
 TEST_F(QueryServer, ConversionsOfEveryColumnType) {
