@@ -4,7 +4,8 @@
 #   mariadb-server.sh stop DIR
 # start: creates a data folder in DIR (once), starts mariadbd on ADDR:PORT with
 # its socket DIR/sock, waits until it answers, and creates the account
-# yedek / yedekpw (mysql_native_password). Writes the pid to DIR/pid.
+# yedek / yedekpw (mysql_native_password). Writes the pid to DIR/pid; every
+# file of the server (temporary ones included, in DIR/tmp) stays inside DIR.
 # stop: stops the server by its pid and waits until it is gone.
 set -eu
 # mariadbd lives in /usr/sbin, which is not on the PATH of ordinary users.
@@ -17,15 +18,20 @@ user_opt=""
 case "$cmd" in
 start)
   addr=$3; port=$4; shift 4
-  mkdir -p "$dir"
+  mkdir -p "$dir/tmp"
   dir=$(cd "$dir" && pwd)
+  # Temporary tables and files stay inside DIR: servers of parallel test
+  # programs never meet in a shared /tmp.
+  TMPDIR="$dir/tmp"; export TMPDIR
   if [ ! -d "$dir/data/mysql" ]; then
     mariadb-install-db --no-defaults $user_opt --datadir="$dir/data" \
+      --tmpdir="$dir/tmp" \
       --auth-root-authentication-method=normal --skip-test-db $small >"$dir/install.log" 2>&1 || {
       cat "$dir/install.log" >&2; exit 1; }
   fi
   setsid mariadbd --no-defaults $user_opt --datadir="$dir/data" --bind-address="$addr" \
     --port="$port" --socket="$dir/sock" --pid-file="$dir/pid" --log-error="$dir/error.log" \
+    --tmpdir="$dir/tmp" \
     --skip-name-resolve --skip-log-bin --max-allowed-packet=256M $small "$@" \
     </dev/null >/dev/null 2>&1 &
   echo $! >"$dir/launcher.pid"
