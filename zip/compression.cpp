@@ -169,8 +169,9 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
     return r;
   }
   if (host.UpdateCancelled()) return r;
-  host.RaiseError(34, {static_cast<long long>(source_size), static_cast<long long>(bytes_read)});
-  throw EZipException(34);  // not reached: RaiseError throws
+  host.RaiseError(kErrShortSource,
+                  {static_cast<long long>(source_size), static_cast<long long>(bytes_read)});
+  throw EZipException(kErrShortSource);  // not reached: RaiseError throws
 }
 
 }  // namespace zip

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <map>
 #include <stdexcept>
 
@@ -32,7 +33,14 @@ std::u16string with_backslashes(std::u16string s) {
 
 TZipBaseArchiver::TZipBaseArchiver() { SetCompressionLevel(clFastest); }
 
-TZipBaseArchiver::~TZipBaseArchiver() { Close(); }
+TZipBaseArchiver::~TZipBaseArchiver() {
+  // A destructor cannot report: whoever needs to know that the archive was
+  // finished calls Close first and hears its error.
+  try {
+    Close();
+  } catch (...) {
+  }
+}
 
 void TZipBaseArchiver::SetCompressionLevel(TZipCompressionLevel v) {
   compression_level_ = v;
@@ -41,7 +49,7 @@ void TZipBaseArchiver::SetCompressionLevel(TZipCompressionLevel v) {
 }
 
 void TZipBaseArchiver::SetCompressionMode(int v) {
-  if (v < 0 || v > 9) Raise(5);
+  if (v < 0 || v > 9) Raise(kErrInvalidCompressionMode);
   compression_mode_ = v;
   compression_level_ = compression_level_for_mode(v);
   UpdateMethodInUse();
@@ -119,7 +127,7 @@ TZipAction TZipBaseArchiver::HandleFileFailure(const std::u16string& name, TZipP
 }
 
 bool TZipBaseArchiver::HandleDiskFull(int volume_number, const std::u16string& volume_file_name) {
-  if (!OnDiskFull) throw EZipException(65);  // no component-name prefix
+  if (!OnDiskFull) throw EZipException(kErrDiskFull);  // no component-name prefix
   bool cancel = false;
   OnDiskFull(this, volume_number, volume_file_name, cancel);
   if (cancel) cancel_ = true;
@@ -158,12 +166,13 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
   // The file-name part after the last separator must not be empty.
   std::u16string::size_type slash = file_name_.find_last_of(u"/\\:");
   if ((slash == std::u16string::npos ? file_name_ : file_name_.substr(slash + 1)).empty())
-    Raise(10);
+    Raise(kErrBlankFileName);
   std::u16string full =
       normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
   TFoundFile found;
   const bool exists = find_file(full, found) && !found.is_folder;
-  if (mode != kCreateMode && !exists && spanning_mode_ != smSpanning) Raise(12, {ansi(file_name_)});
+  if (mode != kCreateMode && !exists && spanning_mode_ != smSpanning)
+    Raise(kErrArchiveNotFound, {ansi(file_name_)});
   Close();
   int err = 0;
   if (mode == kCreateMode) {
@@ -171,7 +180,7 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
     if (!own_stream_) throw platform::EFCreateError(ansi(full), err);
   } else {
     own_stream_ = open_archive_file(full, (mode & 3) != 0, &err);
-    if (!own_stream_) Raise(48);
+    if (!own_stream_) throw platform::EFOpenError(ansi(full), err);
   }
   stream_ = own_stream_.get();
   archive_path_ = full;
@@ -182,11 +191,17 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
   stub_size_ = 0;
   directory_offset_ = 0;
   if (mode != kCreateMode) {
+    // A directory that does not parse is a damaged archive (the parser's
+    // finding stays nested in the exception); a failed read is reported as
+    // the file error it is, and anything else passes unchanged.
     try {
       ReadDirectory();
+    } catch (const EArchiveCheckError&) {
+      ReleaseArchive();
+      std::throw_with_nested(EZipException(kErrArchiveDamaged, {}, name_));
     } catch (...) {
       ReleaseArchive();
-      Raise(48);
+      throw;
     }
   }
   active_ = true;
@@ -204,7 +219,7 @@ void TZipBaseArchiver::Open() {
 }
 
 void TZipBaseArchiver::Open(TZipStream* stream) {
-  if (!stream) Raise(6);
+  if (!stream) Raise(kErrNoStream);
   Close();
   stream_ = stream;
   stream_->Seek(0);
@@ -220,17 +235,22 @@ void TZipBaseArchiver::Open(TZipStream* stream) {
   if (AfterOpen) AfterOpen(this);
 }
 
+void TZipBaseArchiver::RaiseReadError() const {
+  const int err = stream_->LastError();
+  throw platform::EFOpenError(ansi(archive_path_), err != 0 ? err : EIO);
+}
+
 void TZipBaseArchiver::ReadDirectory() {
   const std::uint64_t size = stream_->Size();
   const std::uint64_t max_tail = kEndRecordSize + 0xFFFF + kZip64LocatorSize + kZip64EndSize;
   const std::uint64_t tail_size = std::min(size, max_tail);
   std::string tail(static_cast<std::size_t>(tail_size), '\0');
   stream_->Seek(size - tail_size);
-  if (stream_->Read(tail.data(), tail.size()) != tail.size()) throw EArchiveCheckError("read");
+  if (stream_->Read(tail.data(), tail.size()) != tail.size()) RaiseReadError();
   ArchiveDirectory d = parse_end_records(tail, size - tail_size);
   std::string dir(static_cast<std::size_t>(d.directory_size), '\0');
   stream_->Seek(d.directory_offset);
-  if (stream_->Read(dir.data(), dir.size()) != dir.size()) throw EArchiveCheckError("read");
+  if (stream_->Read(dir.data(), dir.size()) != dir.size()) RaiseReadError();
   std::uint64_t stub = d.directory_offset;
   for (const ArchiveEntry& e : parse_central_directory(dir, d.entries)) {
     TDirItem i;
@@ -286,6 +306,9 @@ void TZipBaseArchiver::Close() {
     ReleaseArchive();
     return;
   }
+  // The archive is released whatever happens; the first error of finishing
+  // it reaches the caller, since an archive without its directory is broken.
+  std::exception_ptr error;
   try {
     if (update_level_ > 0) ApplyUpdate();
     if (stream_->Size() == stub_size_) {
@@ -293,9 +316,10 @@ void TZipBaseArchiver::Close() {
       WriteCentralDirectory(items_);
     }
   } catch (...) {
-    // Close never raises for a pending update that fails.
+    error = std::current_exception();
   }
   ReleaseArchive();
+  if (error) std::rethrow_exception(error);
 }
 
 // ---- updates ------------------------------------------------------------------
@@ -303,7 +327,7 @@ void TZipBaseArchiver::Close() {
 void TZipBaseArchiver::BeginUpdate() {
   if (update_level_ == 0) {
     if (!active_) Open();
-    if (open_mode_ != kCreateMode && (open_mode_ & 3) == 0) Raise(32);
+    if (open_mode_ != kCreateMode && (open_mode_ & 3) == 0) Raise(kErrReadOnlyArchive);
     for (auto& i : items_) i.Modified = false;
     rollback_ = items_;
   }
@@ -327,7 +351,7 @@ void TZipBaseArchiver::AbandonUpdate() {
 
 void TZipBaseArchiver::AddFromMask(const std::u16string& file_mask, int search_attr,
                                    const std::u16string& exclusion_mask) {
-  if (!active_) Raise(13);
+  if (!active_) Raise(kErrArchiveNotOpen);
   std::vector<std::u16string> masks{file_mask};
   std::vector<std::u16string> exclusions;
   if (!exclusion_mask.empty()) exclusions.push_back(exclusion_mask);
@@ -416,17 +440,18 @@ void TZipBaseArchiver::ApplyUpdate() {
   if (start < rollback_.size()) {
     int err = 0;
     temp = create_temp_file(temp_dir_, &temp_name, &err);
-    if (!temp) Raise(19, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
+    if (!temp)
+      Raise(kErrCannotCreateTempFile, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
     const std::uint64_t size = stream_->Size();
     stream_->Seek(temp_base);
     NotifyCopyTempFileProgress(0, ppStart);
-    if (!copy_stream(*stream_, *temp, size - temp_base)) Raise(46);
+    if (!copy_stream(*stream_, *temp, size - temp_base)) Raise(kErrWriteToStream);
     NotifyCopyTempFileProgress(100, ppEnd);
   }
   const auto spans = entry_spans(rollback_, old_directory);
 
   stream_->Seek(write_pos);
-  stream_->Truncate();
+  TruncateHere();
   bool aborted = false;
   try {
     for (std::size_t k = start; k < items_.size() && !aborted && !cancel_; ++k) {
@@ -447,7 +472,7 @@ void TZipBaseArchiver::ApplyUpdate() {
             // What the failed attempt wrote is cut off again, so neither a
             // retry nor the next entry leaves stray bytes in the archive.
             stream_->Seek(entry_start);
-            stream_->Truncate();
+            TruncateHere();
             if (action == fxaRetry) continue;
             if (action == fxaAbort) {
               aborted = true;
@@ -468,7 +493,7 @@ void TZipBaseArchiver::ApplyUpdate() {
       const std::uint64_t length = spans.at(from) - from;
       const std::uint64_t to = stream_->Position();
       temp->Seek(from - temp_base);
-      if (!copy_stream(*temp, *stream_, length)) Raise(46);
+      if (!copy_stream(*temp, *stream_, length)) Raise(kErrWriteToStream);
       if (rewrite) {
         item = *old;
       } else {
@@ -483,7 +508,7 @@ void TZipBaseArchiver::ApplyUpdate() {
     }
     if (!aborted && !cancel_) WriteCentralDirectory(items_);
   } catch (...) {
-    Rollback(write_pos, temp.get());
+    RollbackAfter(write_pos, temp.get());
     throw;
   }
   if (aborted || cancel_) {
@@ -492,24 +517,33 @@ void TZipBaseArchiver::ApplyUpdate() {
   }
   NotifyOverallProgress(100, first_op, ppEnd);
   rollback_ = items_;
-  if (options_.FlushBuffers && own_stream_ && !stream_->Flush()) Raise(46);
+  if (options_.FlushBuffers && own_stream_ && !stream_->Flush()) Raise(kErrWriteToStream);
 }
 
 void TZipBaseArchiver::Rollback(std::uint64_t write_pos, TZipStream* temp) {
   items_ = rollback_;
-  try {
-    stream_->Seek(write_pos);
-    stream_->Truncate();
-    if (temp) {
-      temp->Seek(0);
-      copy_stream(*temp, *stream_, temp->Size());
-    } else {
-      WriteCentralDirectory(items_);
-    }
-    if (options_.FlushBuffers && own_stream_) stream_->Flush();
-  } catch (...) {
-    // Best effort: the original error is what the caller hears about.
+  stream_->Seek(write_pos);
+  TruncateHere();
+  if (temp) {
+    temp->Seek(0);
+    if (!copy_stream(*temp, *stream_, temp->Size())) Raise(kErrWriteToStream);
+  } else {
+    WriteCentralDirectory(items_);
   }
+  if (options_.FlushBuffers && own_stream_ && !stream_->Flush()) Raise(kErrWriteToStream);
+}
+
+void TZipBaseArchiver::RollbackAfter(std::uint64_t write_pos, TZipStream* temp) {
+  // The error that made the update fail is the one the caller hears about; a
+  // rollback that fails as well cannot add to it.
+  try {
+    Rollback(write_pos, temp);
+  } catch (...) {
+  }
+}
+
+void TZipBaseArchiver::TruncateHere() {
+  if (!stream_->Truncate()) Raise(kErrWriteToStream);
 }
 
 // ---- entries and the central directory ------------------------------------------
@@ -538,10 +572,10 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   if (!item.IsFolder) {
     if (item.SourceFileName.size() > 259 &&
         item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
-      Raise(61, {ansi(item.SourceFileName)});
+      Raise(kErrFileNameTooLong, {ansi(item.SourceFileName)});
     int err = 0;
     source = open_source(item.SourceFileName, options_.ShareMode, &err);
-    if (!source) Raise(33, {ansi(item.SourceFileName)});
+    if (!source) Raise(kErrCannotOpenSource, {ansi(item.SourceFileName)});
     size = source->Size();
   }
 
@@ -567,7 +601,8 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   h.NameLength = static_cast<std::uint16_t>(enc.bytes.size());
   h.ExtraLength = big ? kZip64LocalExtraSize : 0;
 
-  if (item.Zip64 && zip64_mode_ == zmDisabled) Raise(43, {ansi(item.SourceFileName)});
+  if (item.Zip64 && zip64_mode_ == zmDisabled)
+    Raise(kErrZip64NotEnabled, {ansi(item.SourceFileName)});
 
   std::string head = local_header_bytes(h) + enc.bytes;
   if (big) head += std::string(kZip64LocalExtraSize, '\0');  // room for the Zip64 field
@@ -590,7 +625,7 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   // The local header has room for 64-bit sizes only when it was reserved
   // up front; a size that outgrew 32 bits after all cannot be written.
   if (((big_c || big_u) && !big) || (big_c && zip64_mode_ == zmDisabled))
-    Raise(41, {ansi(item.SourceFileName)});
+    Raise(kErrSizeOutgrewZip64, {ansi(item.SourceFileName)});
   if (big_c || big_u) item.Zip64 = true;
 
   const std::uint64_t end = stream_->Position();
@@ -613,7 +648,7 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
 
 void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_in) {
   std::vector<TDirItem> items = items_in;
-  stream_->Truncate();
+  TruncateHere();
   const std::uint64_t start = stream_->Position();
   std::string out;
   for (TDirItem& i : items) {
@@ -632,11 +667,11 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
     i.CommentLength = static_cast<std::uint16_t>(i.Comment.size());
     out += central_header_bytes(i) + enc.bytes + zip64 + others + i.Comment;
     if (out.size() >= (1u << 20)) {
-      if (stream_->Write(out.data(), out.size()) != out.size()) Raise(46);
+      if (stream_->Write(out.data(), out.size()) != out.size()) Raise(kErrWriteToStream);
       out.clear();
     }
   }
-  if (stream_->Write(out.data(), out.size()) != out.size()) Raise(46);
+  if (stream_->Write(out.data(), out.size()) != out.size()) Raise(kErrWriteToStream);
   const std::uint64_t after = stream_->Position();
   TEndRecord end;
   end.Entries = items.size();
@@ -647,7 +682,7 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
   if (needs_zip64_end(after, items.size()))
     tail = zip64_end_record_bytes(end) + zip64_locator_bytes(after);
   tail += end_record_bytes(end);
-  if (stream_->Write(tail.data(), tail.size()) != tail.size()) Raise(46);
+  if (stream_->Write(tail.data(), tail.size()) != tail.size()) Raise(kErrWriteToStream);
   directory_offset_ = start;
 }
 

@@ -114,6 +114,8 @@ class TZipBaseArchiver : protected CompressionHost {
   const std::vector<TDirItem>& Items() const { return items_; }
 
   // Opens (mode 0xFFFF: creates, truncating) the archive named by FileName.
+  // An existing archive that cannot be opened or read: EFOpenError with the
+  // system's reason; one whose directory does not parse: native error 48.
   void Open(std::uint16_t mode);
   // Existing file: read-write (0x22), or read-only (0x40) when it cannot be
   // written; missing file: create.
@@ -127,6 +129,9 @@ class TZipBaseArchiver : protected CompressionHost {
   void BeginUpdate();
   void EndUpdate();
   void AbandonUpdate();
+  // Finishes and releases the archive; raises the first error of finishing
+  // it (a pending update, the directory of an empty archive) after the
+  // release. The destructor closes without raising.
   void Close();
 
   // Events (unassigned: the defaults described beside each Notify… below).
@@ -184,6 +189,7 @@ class TZipBaseArchiver : protected CompressionHost {
   }
 
   void ReadDirectory();
+  [[noreturn]] void RaiseReadError() const;
   void CollectFiles(const std::vector<std::u16string>& masks, int search_attr, bool recurse,
                     const std::vector<std::u16string>& exclusions);
   void SearchFolder(const std::u16string& folder, const std::u16string& pattern, int search_attr,
@@ -196,7 +202,12 @@ class TZipBaseArchiver : protected CompressionHost {
   // false when given up.
   bool WriteGuarded(const std::string& data);
   void WriteCentralDirectory(const std::vector<TDirItem>& items);
+  // Puts the archive back as it was before the update; raises when it cannot.
   void Rollback(std::uint64_t write_pos, TZipStream* temp);
+  // Rollback while another error is on its way to the caller.
+  void RollbackAfter(std::uint64_t write_pos, TZipStream* temp);
+  // Cuts the archive at the stream position; native error 46 when refused.
+  void TruncateHere();
   void ReleaseArchive();
 
   std::string name_;

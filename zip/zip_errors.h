@@ -17,6 +17,25 @@
 
 namespace zip {
 
+// The native errors the archiver raises: each names the place that failed.
+enum NativeError : int {
+  kErrInvalidCompressionMode = 5,
+  kErrNoStream = 6,
+  kErrBlankFileName = 10,
+  kErrArchiveNotFound = 12,
+  kErrArchiveNotOpen = 13,
+  kErrCannotCreateTempFile = 19,
+  kErrReadOnlyArchive = 32,
+  kErrCannotOpenSource = 33,
+  kErrShortSource = 34,
+  kErrSizeOutgrewZip64 = 41,
+  kErrZip64NotEnabled = 43,
+  kErrWriteToStream = 46,
+  kErrArchiveDamaged = 48,
+  kErrFileNameTooLong = 61,
+  kErrDiskFull = 65,
+};
+
 // Message number used for a native error (0 for one not in the table).
 int error_code_of(int native_error);
 // Message text of an ErrorCode, placeholders unformatted ("Unknown error" for

@@ -11,6 +11,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "tests/support/expect_throw.h"
 #include "tests/support/fake_user_interface.h"
 #include "tests/support/temp_dir.h"
 #include "tests/zip/zip_test_support.h"
@@ -19,6 +20,7 @@
 
 using namespace zip;
 using platform::FailureAnswer;
+using testsupport::expect_throw;
 using testsupport::FakeUserInterface;
 using testsupport::read_all;
 using testsupport::TempDir;
@@ -483,6 +485,55 @@ TEST(Archiver, DirectoryWriteFailureRollsBackAndRaises) {
   EXPECT_TRUE(disk.data_ == before);
   EXPECT_EQ(a.Items().size(), 1u);
   EXPECT_TRUE(a.Active());
+}
+
+// Finishing or undoing an archive that cannot be written is an error the
+// caller hears about, never a success with a broken file behind it.
+TEST(Archiver, ErrorsOfFinishingAndUndoingReachTheCaller) {
+  TempDir dir;
+  {
+    // Close of an empty archive writes its end record: a full disk raises.
+    MemoryStream disk;
+    disk.capacity = 10;
+    TZipArchiver a;
+    configure(a);
+    a.Open(&disk);
+    auto e = expect_throw<EZipException>([&] { a.Close(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError(), kErrWriteToStream);
+    EXPECT_FALSE(a.Active());
+  }
+  {
+    // A cancelled replacement puts the old archive back; when that copy
+    // cannot be written, the update fails instead of leaving a cut archive.
+    write_all(dir.file("first.sql"), "one");
+    MemoryStream disk;
+    TZipArchiver a;
+    configure(a);
+    a.Open(&disk);
+    a.SetBaseDir(u16(dir.path()));
+    a.AddFromMask(u"first.sql");
+    disk.capacity = disk.data_.size() - 1;
+    a.OnFileProgress = [](TZipBaseArchiver*, const std::u16string&, double, TZipProcessOperation,
+                          TZipProgressPhase, bool& cancel) { cancel = true; };
+    auto e = expect_throw<EZipException>([&] { a.AddFromMask(u"first.sql"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError(), kErrWriteToStream);
+  }
+  {
+    // A directory that does not parse: native error 48, the finding nested.
+    write_all(dir.file("bad.zip"), "PK\x05\x06 but no end record");
+    TZipArchiver a;
+    configure(a);
+    a.SetFileName(u16(dir.file("bad.zip")));
+    try {
+      a.Open(kOpenReadWriteDenyWrite);
+      ADD_FAILURE() << "opened";
+    } catch (const EZipException& e) {
+      EXPECT_EQ(e.NativeError(), kErrArchiveDamaged);
+      EXPECT_THROW(std::rethrow_if_nested(e), EArchiveCheckError);
+    }
+  }
 }
 
 TEST(Archiver, EventsCancelAndHandleFailures) {
