@@ -278,12 +278,7 @@ void TZipBaseArchiver::ReadDirectory() {
     i.Name = e.name;
     i.IsFolder = !e.name.empty() && e.name.back() == u'/';
     i.Comment = e.comment;
-    for (std::size_t p = 0; p + 4 <= e.extra.size();) {
-      std::uint16_t id = get_u16(reinterpret_cast<const unsigned char*>(e.extra.data() + p));
-      std::uint16_t n = get_u16(reinterpret_cast<const unsigned char*>(e.extra.data() + p + 2));
-      if (id != kZip64ExtraId) i.ExtraFields.push_back({id, e.extra.substr(p + 4, n)});
-      p += 4 + n;
-    }
+    i.ExtraFields = other_extra_fields(e.extra);
     stub = std::min(stub, e.local_header_offset);
     items_.push_back(std::move(i));
   }

@@ -130,4 +130,118 @@ bool needs_zip64_end(std::uint64_t position_after_directory, std::uint64_t entri
   return position_after_directory >= kMax32 || entries >= kMax16;
 }
 
+namespace {
+
+const unsigned char* at(std::string_view s, std::size_t off) {
+  return reinterpret_cast<const unsigned char*>(s.data()) + off;
+}
+
+bool has_record(std::string_view bytes, std::size_t size, std::uint32_t signature) {
+  return bytes.size() >= size && get_u32(at(bytes, 0)) == signature;
+}
+
+}  // namespace
+
+std::optional<TLocalHeader> parse_local_header(std::string_view b) {
+  if (!has_record(b, kLocalHeaderSize, kLocalSignature)) return std::nullopt;
+  TLocalHeader h;
+  h.VersionNeeded = get_u16(at(b, 4));
+  h.Flags = get_u16(at(b, 6));
+  h.Method = get_u16(at(b, 8));
+  h.ModTime = get_u16(at(b, 10));
+  h.ModDate = get_u16(at(b, 12));
+  h.Crc32 = get_u32(at(b, 14));
+  h.CompressedSize = get_u32(at(b, 18));
+  h.UncompressedSize = get_u32(at(b, 22));
+  h.NameLength = get_u16(at(b, 26));
+  h.ExtraLength = get_u16(at(b, 28));
+  return h;
+}
+
+std::optional<TDirItem> parse_central_header(std::string_view b) {
+  if (!has_record(b, kCentralHeaderSize, kCentralSignature)) return std::nullopt;
+  TDirItem i;
+  i.VersionMadeBy = get_u16(at(b, 4));
+  i.VersionNeeded = get_u16(at(b, 6));
+  i.Flags = get_u16(at(b, 8));
+  i.Method = get_u16(at(b, 10));
+  i.ModTime = get_u16(at(b, 12));
+  i.ModDate = get_u16(at(b, 14));
+  i.Crc32 = get_u32(at(b, 16));
+  i.CompressedSize = get_u32(at(b, 20));
+  i.UncompressedSize = get_u32(at(b, 24));
+  i.NameLength = get_u16(at(b, 28));
+  i.ExtraLength = get_u16(at(b, 30));
+  i.CommentLength = get_u16(at(b, 32));
+  i.DiskNumberStart = get_u16(at(b, 34));
+  i.InternalAttributes = get_u16(at(b, 36));
+  i.ExternalAttributes = get_u32(at(b, 38));
+  i.LocalHeaderOffset = get_u32(at(b, 42));
+  return i;
+}
+
+std::optional<TEndRecord> parse_end_record(std::string_view b) {
+  if (!has_record(b, kEndRecordSize, kEndSignature)) return std::nullopt;
+  const std::uint16_t comment_length = get_u16(at(b, 20));
+  if (b.size() != kEndRecordSize + comment_length) return std::nullopt;
+  TEndRecord e;
+  e.Entries = get_u16(at(b, 10));
+  e.DirectorySize = get_u32(at(b, 12));
+  e.DirectoryOffset = get_u32(at(b, 16));
+  e.Comment = std::string(b.substr(kEndRecordSize));
+  return e;
+}
+
+std::optional<TEndRecord> parse_zip64_end_record(std::string_view b) {
+  if (!has_record(b, kZip64EndSize, kZip64EndSignature)) return std::nullopt;
+  TEndRecord e;
+  e.Entries = get_u64(at(b, 32));
+  e.DirectorySize = get_u64(at(b, 40));
+  e.DirectoryOffset = get_u64(at(b, 48));
+  return e;
+}
+
+std::optional<TZip64Locator> parse_zip64_locator(std::string_view b) {
+  if (!has_record(b, kZip64LocatorSize, kZip64LocatorSignature)) return std::nullopt;
+  TZip64Locator l;
+  l.EndRecordOffset = get_u64(at(b, 8));
+  l.TotalDisks = get_u32(at(b, 16));
+  return l;
+}
+
+ExtraProblem parse_zip64_extra(std::string_view extra, bool want_uncompressed, bool want_compressed,
+                               bool want_offset, TZip64Values& out) {
+  for (std::size_t p = 0; p + 4 <= extra.size();) {
+    const std::uint16_t id = get_u16(at(extra, p));
+    const std::uint16_t size = get_u16(at(extra, p + 2));
+    if (p + 4 + size > extra.size()) return ExtraProblem::kFieldPastEnd;
+    if (id == kZip64ExtraId) {
+      out.Present = true;
+      std::size_t q = p + 4;
+      const std::size_t end = q + size;
+      for (auto [wanted, value] : {std::pair{want_uncompressed, &out.UncompressedSize},
+                                   std::pair{want_compressed, &out.CompressedSize},
+                                   std::pair{want_offset, &out.LocalHeaderOffset}}) {
+        if (!wanted) continue;
+        if (q + 8 > end) return ExtraProblem::kZip64TooShort;
+        *value = get_u64(at(extra, q));
+        q += 8;
+      }
+    }
+    p += 4 + size;
+  }
+  return ExtraProblem::kNone;
+}
+
+std::vector<TExtraField> other_extra_fields(std::string_view extra) {
+  std::vector<TExtraField> out;
+  for (std::size_t p = 0; p + 4 <= extra.size();) {
+    const std::uint16_t id = get_u16(at(extra, p));
+    const std::uint16_t size = get_u16(at(extra, p + 2));
+    if (id != kZip64ExtraId) out.push_back({id, std::string(extra.substr(p + 4, size))});
+    p += 4 + size;
+  }
+  return out;
+}
+
 }  // namespace zip

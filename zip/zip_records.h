@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zip/zip_types.h"
@@ -23,6 +25,8 @@ constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
 constexpr std::uint16_t kMax16 = 0xFFFF;
 constexpr std::uint16_t kZip64ExtraId = 1;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;
 
 constexpr std::uint16_t kVersionZip64 = 45;
@@ -142,6 +146,38 @@ std::string local_zip64_extra(std::uint64_t uncompressed, std::uint64_t compress
 std::string end_record_bytes(const TEndRecord& end);
 std::string zip64_end_record_bytes(const TEndRecord& end);
 std::string zip64_locator_bytes(std::uint64_t zip64_end_offset);
+// Zip64 end record and locator as parsed: the values the writers take.
+struct TZip64Locator {
+  std::uint64_t EndRecordOffset = 0;
+  std::uint32_t TotalDisks = 0;
+};
+
+// The parsers read the fixed part of a record at the start of `bytes` and
+// return nothing when it is too short or its signature differs; numbers come
+// back as stored (0xFFFF / 0xFFFFFFFF markers included).
+std::optional<TLocalHeader> parse_local_header(std::string_view bytes);
+// Fills the first seventeen fields of a TDirItem.
+std::optional<TDirItem> parse_central_header(std::string_view bytes);
+// The end record with its comment, which must run to the end of `bytes`.
+std::optional<TEndRecord> parse_end_record(std::string_view bytes);
+std::optional<TEndRecord> parse_zip64_end_record(std::string_view bytes);
+std::optional<TZip64Locator> parse_zip64_locator(std::string_view bytes);
+
+// The values of a Zip64 extra field found in an extra-field block, taken in
+// the fixed order for the fields marked as stored in it.
+struct TZip64Values {
+  bool Present = false;
+  std::uint64_t UncompressedSize = 0;
+  std::uint64_t CompressedSize = 0;
+  std::uint64_t LocalHeaderOffset = 0;
+};
+enum class ExtraProblem { kNone, kFieldPastEnd, kZip64TooShort };
+// want_*: which values the Zip64 field carries (the header's markers).
+ExtraProblem parse_zip64_extra(std::string_view extra, bool want_uncompressed, bool want_compressed,
+                               bool want_offset, TZip64Values& out);
+// The extra fields of a block other than the Zip64 one, in order.
+std::vector<TExtraField> other_extra_fields(std::string_view extra);
+
 // True when the end record needs the Zip64 end record and locator before it.
 bool needs_zip64_end(std::uint64_t position_after_directory, std::uint64_t entries);
 
