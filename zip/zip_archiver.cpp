@@ -393,7 +393,20 @@ void set_offset(TDirItem& item, std::uint64_t offset, TZip64Mode mode) {
 
 }  // namespace
 
-void TZipBaseArchiver::ApplyUpdate() {
+// A temporary copy of the archive from the first changed entry on: the
+// source of the entries kept behind it and the backup for a rollback. The
+// file is removed when the update ends.
+struct TZipBaseArchiver::TailCopy {
+  std::unique_ptr<TZipFileStream> stream;
+  std::string os_name;
+  std::uint64_t base = 0;  // archive offset of the copy's first byte
+  ~TailCopy() {
+    stream.reset();
+    if (!os_name.empty()) ::unlink(os_name.c_str());
+  }
+};
+
+TZipProcessOperation TZipBaseArchiver::StartUpdateCounters() {
   update_level_ = 0;
   cancel_ = false;
   bytes_done_ = 0;
@@ -405,109 +418,107 @@ void TZipBaseArchiver::ApplyUpdate() {
     bytes_total_ += i.FullUncompressedSize();
     if (!have_first) first_op = i.Operation, have_first = true;
   }
+  return first_op;
+}
 
+std::size_t TZipBaseArchiver::FirstChangedItem() const {
   std::size_t start = 0;
   while (start < items_.size() && start < rollback_.size() && !items_[start].Modified &&
          items_[start].Name == rollback_[start].Name)
     ++start;
+  return start;
+}
 
+void TZipBaseArchiver::CopyTail(std::size_t start, TailCopy& tail) {
+  if (start >= rollback_.size()) return;
+  int err = 0;
+  tail.stream = create_temp_file(temp_dir_, &tail.os_name, &err);
+  if (!tail.stream)
+    Raise(kErrCannotCreateTempFile, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
+  const std::uint64_t size = stream_->Size();
+  stream_->Seek(tail.base);
+  NotifyCopyTempFileProgress(0, ppStart);
+  if (!copy_stream(*stream_, *tail.stream, size - tail.base)) Raise(kErrWriteToStream);
+  NotifyCopyTempFileProgress(100, ppEnd);
+}
+
+TZipBaseArchiver::EntryOutcome TZipBaseArchiver::WriteOrAsk(TDirItem& item) {
+  for (;;) {
+    const std::uint64_t entry_start = stream_->Position();
+    try {
+      return WriteEntry(item) ? EntryOutcome::kWritten : EntryOutcome::kAborted;
+    } catch (const EZipException& e) {
+      const TZipAction action = HandleFileFailure(item.SourceFileName, item.Operation,
+                                                  e.NativeError(), e.ErrorCode(), e.what());
+      // What the failed attempt wrote is cut off again, so neither a retry
+      // nor the next entry leaves stray bytes in the archive.
+      stream_->Seek(entry_start);
+      TruncateHere();
+      if (action == fxaRetry) continue;
+      return action == fxaAbort ? EntryOutcome::kAborted : EntryOutcome::kSkipped;
+    }
+  }
+}
+
+void TZipBaseArchiver::CopyOldEntry(TDirItem& item, const TDirItem& old, std::uint64_t end,
+                                    TailCopy& tail) {
+  const std::uint64_t from = old.FullLocalHeaderOffset();
+  const std::uint64_t to = stream_->Position();
+  tail.stream->Seek(from - tail.base);
+  if (!copy_stream(*tail.stream, *stream_, end - from)) Raise(kErrWriteToStream);
+  item = old;
+  set_offset(item, to, zip64_mode_);
+}
+
+bool TZipBaseArchiver::WriteItems(std::size_t start, TailCopy& tail) {
+  const auto spans = entry_spans(rollback_, directory_offset_);
+  for (std::size_t k = start; k < items_.size() && !cancel_; ++k) {
+    TDirItem& item = items_[k];
+    const TDirItem* old = find_item(rollback_, item.Name);
+    if (item.Modified) {
+      const EntryOutcome outcome = WriteOrAsk(item);
+      if (outcome == EntryOutcome::kAborted) return false;
+      if (outcome == EntryOutcome::kWritten) continue;
+      if (!old) {
+        // A skipped new file leaves no entry behind.
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(k));
+        --k;
+        continue;
+      }
+      // A skipped replacement keeps its old data.
+    }
+    if (old) CopyOldEntry(item, *old, spans.at(old->FullLocalHeaderOffset()), tail);
+  }
+  return !cancel_;
+}
+
+void TZipBaseArchiver::ApplyUpdate() {
+  const TZipProcessOperation first_op = StartUpdateCounters();
+  const std::size_t start = FirstChangedItem();
   if (NotifyOverallProgress(0, first_op, ppStart)) {
     items_ = rollback_;
     return;
   }
-
-  const std::uint64_t old_directory = directory_offset_;
   const std::uint64_t write_pos = start < rollback_.size()
                                       ? rollback_[start].FullLocalHeaderOffset()
                                   : rollback_.empty() ? stub_size_
-                                                      : old_directory;
-  // Entries that stay behind the first change are kept in a temporary copy of
-  // the archive's tail, which is also the backup for a rollback.
-  std::unique_ptr<TZipFileStream> temp;
-  std::string temp_name;
-  const std::uint64_t temp_base = write_pos;
-  struct TempRemover {
-    std::string* name;
-    ~TempRemover() {
-      if (!name->empty()) ::unlink(name->c_str());
-    }
-  } remover{&temp_name};
-  if (start < rollback_.size()) {
-    int err = 0;
-    temp = create_temp_file(temp_dir_, &temp_name, &err);
-    if (!temp)
-      Raise(kErrCannotCreateTempFile, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
-    const std::uint64_t size = stream_->Size();
-    stream_->Seek(temp_base);
-    NotifyCopyTempFileProgress(0, ppStart);
-    if (!copy_stream(*stream_, *temp, size - temp_base)) Raise(kErrWriteToStream);
-    NotifyCopyTempFileProgress(100, ppEnd);
-  }
-  const auto spans = entry_spans(rollback_, old_directory);
+                                                      : directory_offset_;
+  TailCopy tail;
+  tail.base = write_pos;
+  CopyTail(start, tail);
 
   stream_->Seek(write_pos);
   TruncateHere();
-  bool aborted = false;
+  bool completed = false;
   try {
-    for (std::size_t k = start; k < items_.size() && !aborted && !cancel_; ++k) {
-      TDirItem& item = items_[k];
-      const bool rewrite = item.Modified && item.Operation != poRename &&
-                           item.Operation != poChangeAttr && item.Operation != poChangeComment;
-      const TDirItem* old = find_item(rollback_, item.Name);
-      if (rewrite) {
-        bool keep_old = false;
-        for (;;) {
-          const std::uint64_t entry_start = stream_->Position();
-          try {
-            if (!WriteEntry(item)) aborted = true;
-            break;
-          } catch (const EZipException& e) {
-            TZipAction action = HandleFileFailure(item.SourceFileName, item.Operation,
-                                                  e.NativeError(), e.ErrorCode(), e.what());
-            // What the failed attempt wrote is cut off again, so neither a
-            // retry nor the next entry leaves stray bytes in the archive.
-            stream_->Seek(entry_start);
-            TruncateHere();
-            if (action == fxaRetry) continue;
-            if (action == fxaAbort) {
-              aborted = true;
-            } else if (old) {
-              keep_old = true;  // a skipped replacement keeps its old data
-            } else {
-              items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(k));
-              --k;
-            }
-            break;
-          }
-        }
-        if (!keep_old) continue;
-      }
-      if (!old) continue;
-      // Copy the entry's old bytes from the temporary copy.
-      const std::uint64_t from = old->FullLocalHeaderOffset();
-      const std::uint64_t length = spans.at(from) - from;
-      const std::uint64_t to = stream_->Position();
-      temp->Seek(from - temp_base);
-      if (!copy_stream(*temp, *stream_, length)) Raise(kErrWriteToStream);
-      if (rewrite) {
-        item = *old;
-      } else {
-        // Renamed or changed entries keep their data under the new details.
-        TDirItem kept = *old;
-        kept.Name = item.Name;
-        kept.ExternalAttributes = item.ExternalAttributes;
-        kept.Comment = item.Comment;
-        item = kept;
-      }
-      set_offset(item, to, zip64_mode_);
-    }
-    if (!aborted && !cancel_) WriteCentralDirectory(items_);
+    completed = WriteItems(start, tail);
+    if (completed) WriteCentralDirectory(items_);
   } catch (...) {
-    RollbackAfter(write_pos, temp.get());
+    RollbackAfter(write_pos, tail.stream.get());
     throw;
   }
-  if (aborted || cancel_) {
-    Rollback(write_pos, temp.get());
+  if (!completed) {
+    Rollback(write_pos, tail.stream.get());
     return;
   }
   NotifyOverallProgress(100, first_op, ppEnd);
@@ -552,38 +563,35 @@ bool TZipBaseArchiver::WriteGuarded(const std::string& data) {
   }
 }
 
-bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
-  current_name_ = item.Name;
-  current_op_ = item.Operation;
-  if (NotifyFileProgress(item.Name, 0, item.Operation, ppStart)) cancel_ = true;
-  if (cancel_) return false;
+std::unique_ptr<TZipFileStream> TZipBaseArchiver::OpenSource(const TDirItem& item,
+                                                             std::uint64_t& size) {
+  size = 0;
+  if (item.IsFolder) return nullptr;
+  if (item.SourceFileName.size() > 259 &&
+      item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
+    Raise(kErrFileNameTooLong, {ansi(item.SourceFileName)});
+  int err = 0;
+  std::unique_ptr<TZipFileStream> source =
+      open_source(item.SourceFileName, options_.ShareMode, &err);
+  if (!source) Raise(kErrCannotOpenSource, {ansi(item.SourceFileName)});
+  size = source->Size();
+  return source;
+}
 
-  TEncodedName enc = EncodeEntryName(item.Name, options_.OEMFileNames);
-  item.Flags = static_cast<std::uint16_t>((item.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
-  item.Zip64 = false;
-
-  std::unique_ptr<TZipFileStream> source;
-  std::uint64_t size = 0;
-  if (!item.IsFolder) {
-    if (item.SourceFileName.size() > 259 &&
-        item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
-      Raise(kErrFileNameTooLong, {ansi(item.SourceFileName)});
-    int err = 0;
-    source = open_source(item.SourceFileName, options_.ShareMode, &err);
-    if (!source) Raise(kErrCannotOpenSource, {ansi(item.SourceFileName)});
-    size = source->Size();
-  }
-
-  const std::uint64_t offset = stream_->Position();
-  if (offset >= kMax32 || zip64_mode_ == zmAlways) item.Zip64 = true;
+TLocalHeader TZipBaseArchiver::PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
+                                         std::size_t name_length, bool& big) {
+  item.Zip64 = offset >= kMax32 || zip64_mode_ == zmAlways;
   set_offset(item, offset, zip64_mode_);
-
-  const bool big = size >= kMax32 || zip64_mode_ == zmAlways;
+  big = size >= kMax32 || zip64_mode_ == zmAlways;
   if (big) item.Zip64 = true;
   const std::uint16_t version =
       item.Zip64 ? kVersionZip64 : (options_.OEMFileNames ? kVersionOem : kVersionAnsi);
   item.VersionMadeBy = item.VersionNeeded = version;
+  if (item.Zip64 && zip64_mode_ == zmDisabled)
+    Raise(kErrZip64NotEnabled, {ansi(item.SourceFileName)});
 
+  // The CRC-32 and compressed size are not known yet: the header is written
+  // again once the data is.
   TLocalHeader h;
   h.VersionNeeded = version;
   h.Flags = item.Flags;
@@ -593,24 +601,15 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   h.Crc32 = kMax32;
   h.CompressedSize = 0;
   h.UncompressedSize = big ? kMax32 : static_cast<std::uint32_t>(size);
-  h.NameLength = static_cast<std::uint16_t>(enc.bytes.size());
+  h.NameLength = static_cast<std::uint16_t>(name_length);
   h.ExtraLength = big ? kZip64LocalExtraSize : 0;
+  return h;
+}
 
-  if (item.Zip64 && zip64_mode_ == zmDisabled)
-    Raise(kErrZip64NotEnabled, {ansi(item.SourceFileName)});
-
-  std::string head = local_header_bytes(h) + enc.bytes;
-  if (big) head += std::string(kZip64LocalExtraSize, '\0');  // room for the Zip64 field
-  if (!WriteGuarded(head)) return false;
-
-  CompressResult r;
-  r.ok = true;
-  if (source) {
-    r = CompressEntryData(*source, size, *stream_, item.CompressionMode, item.MethodInUse, *this);
-    if (!r.ok) return false;
-  }
+void TZipBaseArchiver::RecordSizes(TDirItem& item, const CompressResult& r, bool had_source,
+                                   bool big) {
   item.Crc32 = r.crc32;
-  if (source && r.method == kMethodStored) item.Method = item.MethodInUse = kMethodStored;
+  if (had_source && r.method == kMethodStored) item.Method = item.MethodInUse = kMethodStored;
   const bool big_c = r.compressed_size >= kMax32 || zip64_mode_ == zmAlways;
   const bool big_u = r.uncompressed_size >= kMax32 || zip64_mode_ == zmAlways;
   item.CompressedSize = big_c ? kMax32 : static_cast<std::uint32_t>(r.compressed_size);
@@ -622,20 +621,51 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   if (((big_c || big_u) && !big) || (big_c && zip64_mode_ == zmDisabled))
     Raise(kErrSizeOutgrewZip64, {ansi(item.SourceFileName)});
   if (big_c || big_u) item.Zip64 = true;
+}
 
+bool TZipBaseArchiver::RewriteLocalHeader(const TDirItem& item, TLocalHeader h,
+                                          std::uint64_t offset, const CompressResult& r, bool big) {
   const std::uint64_t end = stream_->Position();
   h.Crc32 = item.Crc32;
   h.CompressedSize = item.CompressedSize;
   h.UncompressedSize = item.UncompressedSize;
   h.Method = item.Method;
-  std::string final_head = local_header_bytes(h);
   stream_->Seek(offset);
-  if (!WriteGuarded(final_head)) return false;
+  if (!WriteGuarded(local_header_bytes(h))) return false;
   if (big) {
-    stream_->Seek(offset + kLocalHeaderSize + enc.bytes.size());
+    stream_->Seek(offset + kLocalHeaderSize + h.NameLength);
     if (!WriteGuarded(local_zip64_extra(r.uncompressed_size, r.compressed_size))) return false;
   }
   stream_->Seek(end);
+  return true;
+}
+
+bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
+  current_name_ = item.Name;
+  current_op_ = item.Operation;
+  if (NotifyFileProgress(item.Name, 0, item.Operation, ppStart)) cancel_ = true;
+  if (cancel_) return false;
+
+  const TEncodedName enc = EncodeEntryName(item.Name, options_.OEMFileNames);
+  item.Flags = static_cast<std::uint16_t>((item.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
+  std::uint64_t size = 0;
+  std::unique_ptr<TZipFileStream> source = OpenSource(item, size);
+
+  const std::uint64_t offset = stream_->Position();
+  bool big = false;
+  const TLocalHeader h = PlanEntry(item, offset, size, enc.bytes.size(), big);
+  std::string head = local_header_bytes(h) + enc.bytes;
+  if (big) head += std::string(kZip64LocalExtraSize, '\0');  // room for the Zip64 field
+  if (!WriteGuarded(head)) return false;
+
+  CompressResult r;
+  r.ok = true;
+  if (source) {
+    r = CompressEntryData(*source, size, *stream_, item.CompressionMode, item.MethodInUse, *this);
+    if (!r.ok) return false;
+  }
+  RecordSizes(item, r, source != nullptr, big);
+  if (!RewriteLocalHeader(item, h, offset, r, big)) return false;
   source.reset();
   NotifyFileProgress(item.Name, 100, item.Operation, ppEnd);
   return true;

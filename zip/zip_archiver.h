@@ -196,8 +196,35 @@ class TZipBaseArchiver : protected CompressionHost {
                     bool recurse, const std::vector<std::u16string>& exclusions);
   void OfferFile(const TFoundFile& found, const std::vector<std::u16string>& exclusions);
   bool matches_any_no_compression(const std::u16string& full_path) const;
+  // Commits the queued items: the archive is rewritten from the first change
+  // on, from the new sources and the old entries' bytes, then the directory.
   void ApplyUpdate();
+  struct TailCopy;
+  enum class EntryOutcome { kWritten, kSkipped, kAborted };
+  // Resets the progress counters; the operation of the first changed item.
+  TZipProcessOperation StartUpdateCounters();
+  // Index of the first item that differs from the archive on disk.
+  std::size_t FirstChangedItem() const;
+  void CopyTail(std::size_t start, TailCopy& tail);
+  // False when the update was aborted or cancelled.
+  bool WriteItems(std::size_t start, TailCopy& tail);
+  // Writes one item, asking what to do after each failure.
+  EntryOutcome WriteOrAsk(TDirItem& item);
+  // Copies an old entry's bytes (up to `end`) behind what is written.
+  void CopyOldEntry(TDirItem& item, const TDirItem& old, std::uint64_t end, TailCopy& tail);
+  // Writes one entry at the stream position: header, data, final header.
+  // False when cancelled or given up on a full disk.
   bool WriteEntry(TDirItem& item);
+  // The item's source file (none for a folder) and its size.
+  std::unique_ptr<TZipFileStream> OpenSource(const TDirItem& item, std::uint64_t& size);
+  // Decides the Zip64 form and version; the first image of the local header.
+  TLocalHeader PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
+                         std::size_t name_length, bool& big);
+  // Puts the compressor's results into the item.
+  void RecordSizes(TDirItem& item, const CompressResult& r, bool had_source, bool big);
+  // Writes the local header again with the CRC-32 and sizes.
+  bool RewriteLocalHeader(const TDirItem& item, TLocalHeader h, std::uint64_t offset,
+                          const CompressResult& r, bool big);
   // Writes all of data at the stream position, with the disk-full decision;
   // false when given up.
   bool WriteGuarded(const std::string& data);
