@@ -108,23 +108,6 @@ std::size_t decode_lenenc(std::string_view data, std::uint64_t& value) {
   }
 }
 
-void put_u8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
-void put_u16(std::string& out, std::uint16_t v) {
-  put_u8(out, v & 0xFF);
-  put_u8(out, v >> 8);
-}
-void put_u24(std::string& out, std::uint32_t v) {
-  put_u16(out, v & 0xFFFF);
-  put_u8(out, (v >> 16) & 0xFF);
-}
-void put_u32(std::string& out, std::uint32_t v) {
-  put_u16(out, v & 0xFFFF);
-  put_u16(out, v >> 16);
-}
-void put_u64(std::string& out, std::uint64_t v) {
-  put_u32(out, static_cast<std::uint32_t>(v));
-  put_u32(out, static_cast<std::uint32_t>(v >> 32));
-}
 void put_lenenc(std::string& out, std::uint64_t v) {
   if (v <= 250) {
     put_u8(out, static_cast<std::uint8_t>(v));

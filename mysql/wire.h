@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_order.h"
+
 namespace mysql {
 
 constexpr std::uint8_t kLenEncNull = 251;  // NULL marker / LOCAL INFILE request
@@ -51,21 +53,15 @@ class TPayloadReader {
   std::size_t pos_ = 0;
 };
 
-inline std::uint16_t get_u16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t get_u24(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
-}
-inline std::uint32_t get_u32(const unsigned char* p) {
-  return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using platform::get_u16;
+using platform::get_u24;
+using platform::get_u32;
+using platform::put_u16;
+using platform::put_u24;
+using platform::put_u32;
+using platform::put_u64;
+using platform::put_u8;
 
-void put_u8(std::string& out, std::uint8_t v);
-void put_u16(std::string& out, std::uint16_t v);
-void put_u24(std::string& out, std::uint32_t v);
-void put_u32(std::string& out, std::uint32_t v);
-void put_u64(std::string& out, std::uint64_t v);
 void put_lenenc(std::string& out, std::uint64_t v);
 void put_nul_text(std::string& out, std::string_view text);
 

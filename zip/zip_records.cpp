@@ -3,28 +3,6 @@
 
 namespace zip {
 
-void put_u16(std::string& out, std::uint16_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8);
-}
-void put_u32(std::string& out, std::uint32_t v) {
-  put_u16(out, static_cast<std::uint16_t>(v & 0xFFFF));
-  put_u16(out, static_cast<std::uint16_t>(v >> 16));
-}
-void put_u64(std::string& out, std::uint64_t v) {
-  put_u32(out, static_cast<std::uint32_t>(v & 0xFFFFFFFFu));
-  put_u32(out, static_cast<std::uint32_t>(v >> 32));
-}
-std::uint16_t get_u16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t get_u32(const unsigned char* p) {
-  return get_u16(p) | (static_cast<std::uint32_t>(get_u16(p + 2)) << 16);
-}
-std::uint64_t get_u64(const unsigned char* p) {
-  return get_u32(p) | (static_cast<std::uint64_t>(get_u32(p + 4)) << 32);
-}
-
 std::string local_header_bytes(const TLocalHeader& h) {
   std::string out;
   out.reserve(kLocalHeaderSize);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "zip/zip_types.h"
 
 namespace zip {
@@ -181,12 +182,11 @@ std::vector<TExtraField> other_extra_fields(std::string_view extra);
 // True when the end record needs the Zip64 end record and locator before it.
 bool needs_zip64_end(std::uint64_t position_after_directory, std::uint64_t entries);
 
-// Little-endian helpers.
-void put_u16(std::string& out, std::uint16_t v);
-void put_u32(std::string& out, std::uint32_t v);
-void put_u64(std::string& out, std::uint64_t v);
-std::uint16_t get_u16(const unsigned char* p);
-std::uint32_t get_u32(const unsigned char* p);
-std::uint64_t get_u64(const unsigned char* p);
+using platform::get_u16;
+using platform::get_u32;
+using platform::get_u64;
+using platform::put_u16;
+using platform::put_u32;
+using platform::put_u64;
 
 }  // namespace zip
