@@ -31,15 +31,15 @@ std::int64_t str_to_int(std::string_view text) {
   size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-  if (i >= t.size()) throw EConvertError(t);
+  if (i >= t.size()) throw platform::invalid_integer(t);
   std::int64_t v = 0;
   for (; i < t.size(); ++i) {
-    if (t[i] < '0' || t[i] > '9') throw EConvertError(t);
+    if (t[i] < '0' || t[i] > '9') throw platform::invalid_integer(t);
     v = v * 10 + (t[i] - '0');
-    if (v > 2147483648LL) throw EConvertError(t);
+    if (v > 2147483648LL) throw platform::invalid_integer(t);
   }
   if (negative) v = -v;
-  if (v > 2147483647LL) throw EConvertError(t);
+  if (v > 2147483647LL) throw platform::invalid_integer(t);
   return v;
 }
 

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/convert_error.h"
+
 namespace ftp {
 
 class ENetException : public std::runtime_error {
@@ -139,11 +141,7 @@ class ENetFTPServiceNotAvailable : public ENetReplyRFCError {
   using ENetReplyRFCError::ENetReplyRFCError;
 };
 
-// A text that is not a decimal integer: "'%s' is not a valid integer value".
-class EConvertError : public std::runtime_error {
- public:
-  explicit EConvertError(const std::string& text)
-      : std::runtime_error("'" + text + "' is not a valid integer value") {}
-};
+// A text that is not a decimal integer.
+using platform::EConvertError;
 
 }  // namespace ftp

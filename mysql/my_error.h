@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/convert_error.h"
+
 namespace mysql {
 
 class EDatabaseError : public std::runtime_error {
@@ -48,10 +50,7 @@ class EMyError : public EDbError {
 
 // A value that cannot be converted ("'x' is not a valid floating point
 // value", "Wrong time format at field t", ...).
-class EConvertError : public EDatabaseError {
- public:
-  using EDatabaseError::EDatabaseError;
-};
+using platform::EConvertError;
 
 // Client error codes this client raises, and the server codes it looks at.
 enum : int {

@@ -27,8 +27,7 @@ std::int64_t text_to_int(const std::string& s) {
   const char* e = s.data() + s.size();
   if (b != e && *b == '+') ++b;
   auto r = std::from_chars(b, e, v);
-  if (s.empty() || r.ec != std::errc() || r.ptr != e)
-    throw EConvertError("'" + s + "' is not a valid integer value");
+  if (s.empty() || r.ec != std::errc() || r.ptr != e) throw platform::invalid_integer(s);
   return v;
 }
 
@@ -110,8 +109,7 @@ std::int64_t TStringField::AsLargeInt() const {
 
 int TStringField::AsInteger() const {
   std::int64_t v = AsLargeInt();
-  if (v < INT32_MIN || v > INT32_MAX)
-    throw EConvertError("'" + AsString() + "' is not a valid integer value");
+  if (v < INT32_MIN || v > INT32_MAX) throw platform::invalid_integer(AsString());
   return static_cast<int>(v);
 }
 

@@ -124,12 +124,10 @@ double parse_float_text(std::string_view text) {
     bool exp_neg = false;
     if (j < exp_text.size() && (exp_text[j] == '-' || exp_text[j] == '+'))
       exp_neg = exp_text[j++] == '-';
-    if (j == exp_text.size())
-      throw EConvertError("'" + std::string(exp_text) + "' is not a valid integer value");
+    if (j == exp_text.size()) throw platform::invalid_integer(exp_text);
     for (; j < exp_text.size(); ++j) {
       char c = exp_text[j];
-      if (c < '0' || c > '9')
-        throw EConvertError("'" + std::string(exp_text) + "' is not a valid integer value");
+      if (c < '0' || c > '9') throw platform::invalid_integer(exp_text);
       if (exponent < 100000) exponent = exponent * 10 + (c - '0');
     }
     if (exp_neg) exponent = -exponent;
