@@ -6,19 +6,10 @@
 #include "dump/insert_builder.h"
 #include "dump/literals.h"
 #include "dump/script_frame.h"
+#include "platform/ascii_case.h"
 
 namespace dump {
 namespace {
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
 
 // True when the blank-separated words of text hold word, in any letter case.
 bool has_word(std::string_view text, std::string_view word) {
@@ -27,7 +18,7 @@ bool has_word(std::string_view text, std::string_view word) {
     while (i < text.size() && text[i] == ' ') ++i;
     size_t end = text.find(' ', i);
     if (end == std::string_view::npos) end = text.size();
-    if (end > i && same_ignoring_case(text.substr(i, end - i), word)) return true;
+    if (end > i && platform::equal_ignoring_ascii_case(text.substr(i, end - i), word)) return true;
     i = end;
   }
   return false;
@@ -39,10 +30,6 @@ std::string comment_text(std::string name) {
   for (char& c : name)
     if (c == '\r' || c == '\n') c = ' ';
   return name;
-}
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && same_ignoring_case(text.substr(0, prefix.size()), prefix);
 }
 
 // `...` with every backtick inside doubled.
@@ -70,7 +57,7 @@ const char* verb(const TMyDumpOptions& o) {
 
 int column_index(const std::vector<TDumpColumn>& cols, std::string_view name) {
   for (size_t i = 0; i < cols.size(); ++i) {
-    if (same_ignoring_case(cols[i].Name, name)) return static_cast<int>(i);
+    if (platform::equal_ignoring_ascii_case(cols[i].Name, name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -192,7 +179,7 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
         match = &row;
         break;
       }
-      if (!match && same_ignoring_case(row.first, o.Entry.Name)) match = &row;
+      if (!match && platform::equal_ignoring_ascii_case(row.first, o.Entry.Name)) match = &row;
     }
     if (match) o.IsView = match->second;
   }
@@ -301,7 +288,7 @@ std::vector<TCustomMyDumpProcessor::TDataColumn> TCustomMyDumpProcessor::DataCol
     if (has_word(extra, "VIRTUAL") || has_word(extra, "STORED") || has_word(extra, "PERSISTENT"))
       continue;
     columns.push_back({std::string(rows.Value(field_col)),
-                       starts_with_ignoring_case(rows.Value(type_col), "float")});
+                       platform::starts_with_ignoring_ascii_case(rows.Value(type_col), "float")});
   }
   rows.Close();
   if (columns.empty()) throw EDumpError("No stored columns in " + o.Name);

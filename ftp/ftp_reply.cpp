@@ -2,23 +2,13 @@
 #include "ftp/ftp_reply.h"
 
 #include "ftp/net_exceptions.h"
+#include "platform/ascii_case.h"
 #include "platform/text_trim.h"
 
 namespace ftp {
 namespace {
 
 std::string trim(std::string_view s) { return std::string(platform::trim(s)); }
-
-bool starts_with_no_case(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = s[i], b = prefix[i];
-    if (a >= 'a' && a <= 'z') a = char(a - 32);
-    if (b >= 'a' && b <= 'z') b = char(b - 32);
-    if (a != b) return false;
-  }
-  return true;
-}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -63,7 +53,7 @@ bool is_reply_end_line(std::string_view line, std::string_view code) {
   if (line.size() < 3) return false;
   if (!is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2])) return false;
   if (line.size() > 3 && line[3] != ' ') return false;
-  return starts_with_no_case(line, code.substr(0, 3)) && code.size() >= 3;
+  return platform::starts_with_ignoring_ascii_case(line, code.substr(0, 3)) && code.size() >= 3;
 }
 
 TNetReplyFTP parse_reply(const std::vector<std::string>& lines) {
@@ -80,7 +70,7 @@ TNetReplyFTP parse_reply(const std::vector<std::string>& lines) {
   reply.Text.push_back(tail_from(first, code.size() + 1));
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
-    if (!code.empty() && starts_with_no_case(line, code)) {
+    if (!code.empty() && platform::starts_with_ignoring_ascii_case(line, code)) {
       reply.Text.push_back(tail_from(line, code.size() + 1));
     } else {
       if (!line.empty() && line[0] == ' ') reply.ReplyFormat = TNetReplyFormat::rfIndentMidLines;

@@ -8,6 +8,7 @@
 
 #include "ftp/ftp_pasv.h"
 #include "ftp/net_exceptions.h"
+#include "platform/ascii_case.h"
 #include "platform/cancel.h"
 #include "platform/text_trim.h"
 
@@ -24,12 +25,6 @@ bool contains(const std::vector<int>& codes, int code) {
   return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
-std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
-  return s;
-}
-
 std::string ltrim(const std::string& s) { return std::string(platform::trim_left(s)); }
 
 std::string first_word(const std::string& line) {
@@ -41,7 +36,7 @@ std::string first_word(const std::string& line) {
 bool wants_site_zone(const std::string& description) {
   static const char* const kNames[] = {"SERV-U ", "BPFTP SERVER ", "TITANFTP SERVER ",
                                        "TITAN FTP SERVER "};
-  std::string d = upper(description);
+  std::string d = platform::ascii_uppercase(description);
   for (const char* name : kNames)
     if (d.rfind(name, 0) == 0) return true;
   return false;
@@ -228,10 +223,10 @@ bool TNetFTP::RequestFeatures() {
 }
 
 std::vector<std::string> TNetFTP::FeatureWords(const std::string& feature) const {
-  const std::string want = upper(feature);
+  const std::string want = platform::ascii_uppercase(feature);
   for (const std::string& line : feature_list_) {
-    if (upper(first_word(line)) != want) continue;
-    std::string rest = upper(ltrim(line));
+    if (platform::ascii_uppercase(first_word(line)) != want) continue;
+    std::string rest = platform::ascii_uppercase(ltrim(line));
     std::vector<std::string> words;
     std::string word;
     for (char c : rest.substr(want.size()) + ";") {
@@ -273,9 +268,9 @@ void TNetFTP::NegotiateFeatures() {
 }
 
 bool TNetFTP::IsExtSupported(const std::string& feature) const {
-  const std::string want = upper(feature);
+  const std::string want = platform::ascii_uppercase(feature);
   for (const std::string& line : feature_list_)
-    if (upper(first_word(line)) == want) return true;
+    if (platform::ascii_uppercase(first_word(line)) == want) return true;
   return false;
 }
 

@@ -11,6 +11,7 @@
 
 #include "ftp/net_exceptions.h"
 #include "ftp/net_stack.h"
+#include "platform/ascii_case.h"
 #include "platform/cancel.h"
 #include "platform/text_trim.h"
 
@@ -18,17 +19,6 @@ namespace ftp {
 namespace {
 
 std::string trim_control(const std::string& s) { return std::string(platform::trim(s)); }
-
-bool equals_no_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -49,7 +39,7 @@ void TNetIOHandlerStack::ConnectClient() {
 
   std::string ip;
   if (TNetStack::IsIPv4Address(Host, &ip)) {
-  } else if (equals_no_case(Host, "LOCALHOST")) {
+  } else if (platform::equal_ignoring_ascii_case(Host, "LOCALHOST")) {
     ip = "127.0.0.1";
   } else {
     Status(TNetStatus::hsResolving, Host);

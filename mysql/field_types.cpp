@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "mysql/my_error.h"
+#include "platform/ascii_case.h"
 
 namespace mysql {
 
@@ -21,16 +22,6 @@ constexpr const char* kNames[] = {
 };
 static_assert(sizeof kNames / sizeof kNames[0] == ftFMTBcd + 1);
 
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-std::string lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
 bool starts_with_word(const std::string& up, std::string_view word) {
   size_t i = up.find_first_not_of(" \t\r\n");
   return i != std::string::npos && up.compare(i, word.size(), word) == 0;
@@ -98,10 +89,10 @@ std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint3
        type == MYSQL_TYPE_DATETIME) &&
       charset == kUtf8Charset)
     len /= 3;
-  const std::string up = upper(stmt.sql);
+  const std::string up = platform::ascii_uppercase(stmt.sql);
   const int major = stmt.server_major, minor = stmt.server_minor;
   if (starts_with_word(up, "SHOW")) {
-    const std::string n = lower(name);
+    const std::string n = platform::ascii_lowercase(name);
     const bool slave_status = contains(up, "SLAVE") && contains(up, "STATUS");
     if ((n == "privilege" || n == "context") && len <= 29 && contains(up, "PRIVILEGES")) {
       len = 40;
@@ -126,7 +117,7 @@ std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint3
     }
     if (major == 5 && minor == 0 && contains(up, "ENGINES")) len = len * 3 + 1;
   } else if ((starts_with_word(up, "EXPLAIN") || starts_with_word(up, "DESCRIBE")) && major < 5 &&
-             lower(name) == "type") {
+             platform::ascii_lowercase(name) == "type") {
     len = 65534;
   }
   return len;

@@ -8,17 +8,12 @@
 #include "mysql/charset.h"
 #include "mysql/my_row_reader.h"
 #include "mysql/my_sql_session.h"
+#include "platform/ascii_case.h"
 #include "platform/codepage.h"
 
 namespace mysql {
 
 namespace {
-
-std::string lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
 
 int read_number(std::string_view text, size_t& i) {
   int v = 0;
@@ -134,7 +129,7 @@ void TMyConnection::Connect() {
     for (const std::string& line : lines) {
       size_t eq = line.find('=');
       if (eq == std::string::npos) continue;
-      std::string key = lower(line.substr(0, eq)), value = line.substr(eq + 1);
+      std::string key = platform::ascii_lowercase(line.substr(0, eq)), value = line.substr(eq + 1);
       if (key == "server")
         server_ = value;
       else if (key == "username")
@@ -168,7 +163,7 @@ void TMyConnection::DoConnect() {
 }
 
 bool TMyConnection::LoginInUtf8() const {
-  return options_.use_unicode_ || lower(options_.charset_) == "utf8";
+  return options_.use_unicode_ || platform::ascii_lowercase(options_.charset_) == "utf8";
 }
 
 void TMyConnection::CreateSession() {
@@ -226,7 +221,7 @@ void TMyConnection::RunConnectStatements() {
     TMyRowReader reader(*this);
     if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
       std::string mode(reader.Value(0));
-      for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      mode = platform::ascii_uppercase(mode);
       if (mode.find("NO_BACKSLASH_ESCAPES") != std::string::npos) backslash_escapes_ = false;
     }
     reader.Close();

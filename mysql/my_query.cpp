@@ -6,19 +6,11 @@
 
 #include "mysql/my_sql_session.h"
 #include "mysql/value_convert.h"
+#include "platform/ascii_case.h"
 
 namespace mysql {
 
 namespace {
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 std::unique_ptr<TField> make_field(TFieldType type) {
   switch (type) {
@@ -123,7 +115,7 @@ std::vector<TField*> TMyQuery::Fields() const {
 TField* TMyQuery::FindField(const std::string& name) const {
   const auto& list = persistent_fields_.empty() ? default_fields_ : persistent_fields_;
   for (const auto& f : list)
-    if (same_name(f->FieldName(), name)) return f.get();
+    if (platform::equal_ignoring_ascii_case(f->FieldName(), name)) return f.get();
   return nullptr;
 }
 
@@ -222,7 +214,7 @@ void TMyQuery::BindPersistentFields() {
   for (auto& f : persistent_fields_) {
     int found = -1;
     for (size_t i = 0; i < columns_.size(); ++i)
-      if (same_name(columns_[i].Name, f->FieldName())) {
+      if (platform::equal_ignoring_ascii_case(columns_[i].Name, f->FieldName())) {
         found = static_cast<int>(i);
         break;
       }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/codepage.h"
 
 namespace platform {
@@ -117,8 +118,7 @@ std::string program_title_of(std::string_view file_name) {
   auto slash = file_name.rfind('/');
   if (slash != std::string_view::npos) file_name.remove_prefix(slash + 1);
   std::string title(file_name.substr(0, file_name.find('.')));
-  for (size_t i = 1; i < title.size(); ++i)
-    title[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(title[i])));
+  for (size_t i = 1; i < title.size(); ++i) title[i] = ascii_lower(title[i]);
   return title;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/text_lines.h"
 
@@ -29,15 +30,6 @@ bool is_quote(char c) { return c == '"' || c == '\''; }
 
 bool wrapped_in_quotes(std::string_view s) {
   return s.size() >= 2 && is_quote(s.front()) && s.back() == s.front();
-}
-
-char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
-  return true;
 }
 
 // One line of the file, classified.
@@ -194,9 +186,10 @@ std::optional<std::string> ini_find_value(std::string_view text, std::string_vie
     IniLine line = classify(raw);
     if (line.kind == IniLine::Section) {
       // Only the first section of the name counts.
-      in_section = !section_seen && same_name(line.name, section);
+      in_section = !section_seen && equal_ignoring_ascii_case(line.name, section);
       section_seen = section_seen || in_section;
-    } else if (in_section && line.kind == IniLine::Key && same_name(line.name, key)) {
+    } else if (in_section && line.kind == IniLine::Key &&
+               equal_ignoring_ascii_case(line.name, key)) {
       found = std::string(line.value);
     }
   });
@@ -211,7 +204,7 @@ std::string ini_set_value(std::string_view text, std::string_view section, std::
   size_t start = lines.size();  // the section's header line
   for (size_t i = 0; i < lines.size(); ++i) {
     IniLine line = classify(lines[i]);
-    if (line.kind == IniLine::Section && same_name(line.name, section)) {
+    if (line.kind == IniLine::Section && equal_ignoring_ascii_case(line.name, section)) {
       start = i;
       break;
     }
@@ -226,7 +219,7 @@ std::string ini_set_value(std::string_view text, std::string_view section, std::
   for (size_t i = start + 1; i < lines.size(); ++i) {
     IniLine line = classify(lines[i]);
     if (line.kind == IniLine::Section) break;
-    if (line.kind == IniLine::Key && same_name(line.name, key)) {
+    if (line.kind == IniLine::Key && equal_ignoring_ascii_case(line.name, key)) {
       lines[i] = entry;
       return join_lines(lines);
     }
