@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "ftp/net_exceptions.h"
@@ -315,6 +316,8 @@ void TNetIOHandlerStack::WriteStream(TStream& stream, std::int64_t size, bool wr
     platform::throw_if_cancelled();
     std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size);
     std::int64_t got = stream.Read(buf.data(), want);
+    if (got <= 0 && stream.LastError() != 0)
+      throw std::system_error(stream.LastError(), std::generic_category(), "read");
     if (got <= 0) throw ENetNoDataToRead();
     WriteBytes(buf.data(), static_cast<std::size_t>(got));
     size -= got;

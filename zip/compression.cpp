@@ -60,9 +60,9 @@ bool guarded_write(TZipStream& out, const unsigned char* data, std::size_t count
                    CompressionHost& host) {
   const std::uint64_t start = out.Position();
   for (;;) {
-    if (out.Write(data, count) == count) return true;
+    if (out.WriteExactly(data, count)) return true;
     if (!host.RetryAfterDiskFull()) return false;
-    out.Seek(start);
+    out.SetPosition(static_cast<std::int64_t>(start));
   }
 }
 
@@ -84,7 +84,7 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
                                  int compression_mode, std::uint16_t method,
                                  CompressionHost& host) {
   CompressResult r;
-  source.Seek(0);
+  source.SetPosition(0);
   std::uint64_t bytes_read = 0, bytes_written = 0;
   std::uint32_t crc = 0;
   const std::size_t block = block_size_for_mode(compression_mode);
@@ -105,7 +105,7 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
       if (host.ProgressCancelled(bytes_read, source_size)) break;
       std::size_t n = static_cast<std::size_t>(
           source_size - bytes_read < block ? source_size - bytes_read : block);
-      if (source.Read(in.data(), n) != n) break;
+      if (!source.ReadExactly(in.data(), n)) break;
       crc = crc32_update(crc, in.data(), n);
       bool gave_up = false;
       if (stored) {

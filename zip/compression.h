@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "zip/zip_errors.h"
+#include "zip/zip_stream.h"
 #include "zip/zip_types.h"
 
 namespace zip {
-
-class TZipStream;
 
 constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflate = 8;

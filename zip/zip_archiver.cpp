@@ -222,7 +222,7 @@ void TZipBaseArchiver::Open(TZipStream* stream) {
   if (!stream) Raise(kErrNoStream);
   Close();
   stream_ = stream;
-  stream_->Seek(0);
+  stream_->SetPosition(0);
   stream_->Truncate();
   archive_path_.clear();
   open_mode_ = kCreateMode;
@@ -245,12 +245,12 @@ void TZipBaseArchiver::ReadDirectory() {
   const std::uint64_t max_tail = kEndRecordSize + 0xFFFF + kZip64LocatorSize + kZip64EndSize;
   const std::uint64_t tail_size = std::min(size, max_tail);
   std::string tail(static_cast<std::size_t>(tail_size), '\0');
-  stream_->Seek(size - tail_size);
-  if (stream_->Read(tail.data(), tail.size()) != tail.size()) RaiseReadError();
+  stream_->SetPosition(static_cast<std::int64_t>(size - tail_size));
+  if (!stream_->ReadExactly(tail.data(), tail.size())) RaiseReadError();
   ArchiveDirectory d = parse_end_records(tail, size - tail_size);
   std::string dir(static_cast<std::size_t>(d.directory_size), '\0');
-  stream_->Seek(d.directory_offset);
-  if (stream_->Read(dir.data(), dir.size()) != dir.size()) RaiseReadError();
+  stream_->SetPosition(static_cast<std::int64_t>(d.directory_offset));
+  if (!stream_->ReadExactly(dir.data(), dir.size())) RaiseReadError();
   std::uint64_t stub = d.directory_offset;
   for (const ArchiveEntry& e : parse_central_directory(dir, d.entries)) {
     TDirItem i;
@@ -306,8 +306,8 @@ void TZipBaseArchiver::Close() {
   std::exception_ptr error;
   try {
     if (update_level_ > 0) ApplyUpdate();
-    if (stream_->Size() == stub_size_) {
-      stream_->Seek(stub_size_);
+    if (static_cast<std::uint64_t>(stream_->Size()) == stub_size_) {
+      stream_->SetPosition(static_cast<std::int64_t>(stub_size_));
       WriteCentralDirectory(items_);
     }
   } catch (...) {
@@ -436,7 +436,7 @@ void TZipBaseArchiver::CopyTail(std::size_t start, TailCopy& tail) {
   if (!tail.stream)
     Raise(kErrCannotCreateTempFile, {ansi(temp_dir_.empty() ? u"FC" : temp_dir_ + u"/FC")});
   const std::uint64_t size = stream_->Size();
-  stream_->Seek(tail.base);
+  stream_->SetPosition(static_cast<std::int64_t>(tail.base));
   NotifyCopyTempFileProgress(0, ppStart);
   if (!copy_stream(*stream_, *tail.stream, size - tail.base)) Raise(kErrWriteToStream);
   NotifyCopyTempFileProgress(100, ppEnd);
@@ -452,7 +452,7 @@ TZipBaseArchiver::EntryOutcome TZipBaseArchiver::WriteOrAsk(TDirItem& item) {
                                                   e.NativeError(), e.ErrorCode(), e.what());
       // What the failed attempt wrote is cut off again, so neither a retry
       // nor the next entry leaves stray bytes in the archive.
-      stream_->Seek(entry_start);
+      stream_->SetPosition(static_cast<std::int64_t>(entry_start));
       TruncateHere();
       if (action == fxaRetry) continue;
       return action == fxaAbort ? EntryOutcome::kAborted : EntryOutcome::kSkipped;
@@ -464,7 +464,7 @@ void TZipBaseArchiver::CopyOldEntry(TDirItem& item, const TDirItem& old, std::ui
                                     TailCopy& tail) {
   const std::uint64_t from = old.FullLocalHeaderOffset();
   const std::uint64_t to = stream_->Position();
-  tail.stream->Seek(from - tail.base);
+  tail.stream->SetPosition(static_cast<std::int64_t>(from - tail.base));
   if (!copy_stream(*tail.stream, *stream_, end - from)) Raise(kErrWriteToStream);
   item = old;
   set_offset(item, to, zip64_mode_);
@@ -507,7 +507,7 @@ void TZipBaseArchiver::ApplyUpdate() {
   tail.base = write_pos;
   CopyTail(start, tail);
 
-  stream_->Seek(write_pos);
+  stream_->SetPosition(static_cast<std::int64_t>(write_pos));
   TruncateHere();
   bool completed = false;
   try {
@@ -528,10 +528,10 @@ void TZipBaseArchiver::ApplyUpdate() {
 
 void TZipBaseArchiver::Rollback(std::uint64_t write_pos, TZipStream* temp) {
   items_ = rollback_;
-  stream_->Seek(write_pos);
+  stream_->SetPosition(static_cast<std::int64_t>(write_pos));
   TruncateHere();
   if (temp) {
-    temp->Seek(0);
+    temp->SetPosition(0);
     if (!copy_stream(*temp, *stream_, temp->Size())) Raise(kErrWriteToStream);
   } else {
     WriteCentralDirectory(items_);
@@ -557,9 +557,9 @@ void TZipBaseArchiver::TruncateHere() {
 bool TZipBaseArchiver::WriteGuarded(const std::string& data) {
   const std::uint64_t start = stream_->Position();
   for (;;) {
-    if (stream_->Write(data.data(), data.size()) == data.size()) return true;
+    if (stream_->WriteExactly(data.data(), data.size())) return true;
     if (!RetryAfterDiskFull()) return false;
-    stream_->Seek(start);
+    stream_->SetPosition(static_cast<std::int64_t>(start));
   }
 }
 
@@ -630,13 +630,13 @@ bool TZipBaseArchiver::RewriteLocalHeader(const TDirItem& item, TLocalHeader h,
   h.CompressedSize = item.CompressedSize;
   h.UncompressedSize = item.UncompressedSize;
   h.Method = item.Method;
-  stream_->Seek(offset);
+  stream_->SetPosition(static_cast<std::int64_t>(offset));
   if (!WriteGuarded(local_header_bytes(h))) return false;
   if (big) {
-    stream_->Seek(offset + kLocalHeaderSize + h.NameLength);
+    stream_->SetPosition(static_cast<std::int64_t>(offset + kLocalHeaderSize + h.NameLength));
     if (!WriteGuarded(local_zip64_extra(r.uncompressed_size, r.compressed_size))) return false;
   }
-  stream_->Seek(end);
+  stream_->SetPosition(static_cast<std::int64_t>(end));
   return true;
 }
 
@@ -692,11 +692,11 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
     i.CommentLength = static_cast<std::uint16_t>(i.Comment.size());
     out += central_header_bytes(i) + enc.bytes + zip64 + others + i.Comment;
     if (out.size() >= (1u << 20)) {
-      if (stream_->Write(out.data(), out.size()) != out.size()) Raise(kErrWriteToStream);
+      if (!stream_->WriteExactly(out.data(), out.size())) Raise(kErrWriteToStream);
       out.clear();
     }
   }
-  if (stream_->Write(out.data(), out.size()) != out.size()) Raise(kErrWriteToStream);
+  if (!stream_->WriteExactly(out.data(), out.size())) Raise(kErrWriteToStream);
   const std::uint64_t after = stream_->Position();
   TEndRecord end;
   end.Entries = items.size();
@@ -707,7 +707,7 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
   if (needs_zip64_end(after, items.size()))
     tail = zip64_end_record_bytes(end) + zip64_locator_bytes(after);
   tail += end_record_bytes(end);
-  if (stream_->Write(tail.data(), tail.size()) != tail.size()) Raise(kErrWriteToStream);
+  if (!stream_->WriteExactly(tail.data(), tail.size())) Raise(kErrWriteToStream);
   directory_offset_ = start;
 }
 

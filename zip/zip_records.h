@@ -15,7 +15,6 @@
 
 namespace zip {
 
-class TZipStream;
 
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::uint32_t kCentralSignature = 0x02014B50;

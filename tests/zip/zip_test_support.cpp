@@ -11,24 +11,26 @@
 
 namespace ziptest {
 
-std::size_t MemoryStream::Read(void* buf, std::size_t count) {
-  if (pos_ >= data_.size()) return 0;
-  std::uint64_t n = std::min<std::uint64_t>(count, data_.size() - pos_);
+std::int64_t MemoryStream::Read(void* buf, std::int64_t count) {
+  if (count <= 0 || pos_ >= data_.size()) return 0;
+  std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), data_.size() - pos_);
   n = std::min<std::uint64_t>(n, readable);
   readable -= n;
   std::memcpy(buf, data_.data() + pos_, static_cast<std::size_t>(n));
   pos_ += n;
-  return static_cast<std::size_t>(n);
+  return static_cast<std::int64_t>(n);
 }
 
-std::size_t MemoryStream::Write(const void* buf, std::size_t count) {
+std::int64_t MemoryStream::Write(const void* buf, std::int64_t count) {
   ++write_calls;
+  if (count <= 0) return 0;
   std::uint64_t room = pos_ >= capacity ? 0 : capacity - pos_;
-  std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, room));
+  std::size_t n =
+      static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(count), room));
   if (pos_ + n > data_.size()) data_.resize(static_cast<std::size_t>(pos_ + n));
   std::memcpy(data_.data() + pos_, buf, n);
   pos_ += n;
-  return n;
+  return static_cast<std::int64_t>(n);
 }
 
 bool MemoryStream::Truncate() {

@@ -15,11 +15,13 @@ namespace ziptest {
 class MemoryStream : public zip::TZipStream {
  public:
   explicit MemoryStream(std::string data = {}) : data_(std::move(data)) {}
-  std::uint64_t Position() const override { return pos_; }
-  void Seek(std::uint64_t pos) override { pos_ = pos; }
-  std::uint64_t Size() override { return data_.size(); }
-  std::size_t Read(void* buf, std::size_t count) override;
-  std::size_t Write(const void* buf, std::size_t count) override;
+  std::int64_t Position() const override { return static_cast<std::int64_t>(pos_); }
+  void SetPosition(std::int64_t pos) override {
+    pos_ = pos < 0 ? 0 : static_cast<std::uint64_t>(pos);
+  }
+  std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+  std::int64_t Read(void* buf, std::int64_t count) override;
+  std::int64_t Write(const void* buf, std::int64_t count) override;
   bool Truncate() override;
   bool Flush() override { return true; }
 
