@@ -55,7 +55,7 @@ void TyedekalmafCore::kaydetbtnClick() {
 
 void TyedekalmafCore::RunBackup() {
   platform::UserInterface& ui = platform::user_interface();
-  ui.SetBusyCursor(platform::BusyCursor::SqlWait);
+  ui.SetBusyCursor(platform::BusyCursor::kSqlWait);
   window_.Repaint();
   Memo1.clear();
 
@@ -94,7 +94,7 @@ void TyedekalmafCore::RunBackup() {
                           "\" was not written to the script; no archive was made");
   }
   script.Finish();
-  ui.SetBusyCursor(platform::BusyCursor::Default);
+  ui.SetBusyCursor(platform::BusyCursor::kDefault);
 
   // The archive is written under a temporary name and takes its real name
   // only once it is known to hold the whole script, so a failed run never

@@ -39,18 +39,18 @@ platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& 
   box.setEscapeButton(abort);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
-  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::Abort;
-  if (retry && clicked == retry) return platform::FailureAnswer::Retry;
-  return platform::FailureAnswer::Ignore;
+  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::kAbort;
+  if (retry && clicked == retry) return platform::FailureAnswer::kRetry;
+  return platform::FailureAnswer::kIgnore;
 }
 
 void QtUserInterface::SetBusyCursor(platform::BusyCursor cursor) {
-  if (cursor == platform::BusyCursor::Default) {
+  if (cursor == platform::BusyCursor::kDefault) {
     if (cursor_overridden_) QApplication::restoreOverrideCursor();
     cursor_overridden_ = false;
     return;
   }
-  QCursor shape(cursor == platform::BusyCursor::SqlWait ? Qt::BusyCursor : Qt::WaitCursor);
+  QCursor shape(cursor == platform::BusyCursor::kSqlWait ? Qt::BusyCursor : Qt::WaitCursor);
   if (cursor_overridden_) {
     QApplication::changeOverrideCursor(shape);
   } else {

@@ -34,7 +34,7 @@ bool wrapped_in_quotes(std::string_view s) {
 
 // One line of the file, classified.
 struct IniLine {
-  enum Kind { Other, Section, Key } kind = Other;
+  enum Kind { kOther, kSection, kKey } kind = kOther;
   std::string_view name;   // section or key name, trimmed
   std::string_view value;  // key's value, trimmed, quotes stripped
 };
@@ -46,13 +46,13 @@ IniLine classify(std::string_view raw) {
   if (s.front() == '[') {
     s.remove_prefix(1);
     size_t close = s.find(']');
-    line.kind = IniLine::Section;
+    line.kind = IniLine::kSection;
     line.name = trim(s.substr(0, close));
     return line;
   }
   size_t eq = s.find('=');
   if (eq == std::string_view::npos) return line;
-  line.kind = IniLine::Key;
+  line.kind = IniLine::kKey;
   line.name = trim(s.substr(0, eq));
   line.value = trim(s.substr(eq + 1));
   if (wrapped_in_quotes(line.value)) line.value = line.value.substr(1, line.value.size() - 2);
@@ -184,11 +184,11 @@ std::optional<std::string> ini_find_value(std::string_view text, std::string_vie
   for_each_line(text, [&](std::string_view raw) {
     if (found) return;
     IniLine line = classify(raw);
-    if (line.kind == IniLine::Section) {
+    if (line.kind == IniLine::kSection) {
       // Only the first section of the name counts.
       in_section = !section_seen && equal_ignoring_ascii_case(line.name, section);
       section_seen = section_seen || in_section;
-    } else if (in_section && line.kind == IniLine::Key &&
+    } else if (in_section && line.kind == IniLine::kKey &&
                equal_ignoring_ascii_case(line.name, key)) {
       found = std::string(line.value);
     }
@@ -204,7 +204,7 @@ std::string ini_set_value(std::string_view text, std::string_view section, std::
   size_t start = lines.size();  // the section's header line
   for (size_t i = 0; i < lines.size(); ++i) {
     IniLine line = classify(lines[i]);
-    if (line.kind == IniLine::Section && equal_ignoring_ascii_case(line.name, section)) {
+    if (line.kind == IniLine::kSection && equal_ignoring_ascii_case(line.name, section)) {
       start = i;
       break;
     }
@@ -218,8 +218,8 @@ std::string ini_set_value(std::string_view text, std::string_view section, std::
   size_t last = start;  // last non-blank line of the section
   for (size_t i = start + 1; i < lines.size(); ++i) {
     IniLine line = classify(lines[i]);
-    if (line.kind == IniLine::Section) break;
-    if (line.kind == IniLine::Key && equal_ignoring_ascii_case(line.name, key)) {
+    if (line.kind == IniLine::kSection) break;
+    if (line.kind == IniLine::kKey && equal_ignoring_ascii_case(line.name, key)) {
       lines[i] = entry;
       return join_lines(lines);
     }

@@ -17,7 +17,7 @@ class SilentUserInterface : public UserInterface {
   }
   FailureAnswer AskAbortRetryIgnore(const std::string& text, bool) override {
     std::fprintf(stderr, "question (answered Abort): %s\n", ansi_to_utf8(text).c_str());
-    return FailureAnswer::Abort;
+    return FailureAnswer::kAbort;
   }
   void SetBusyCursor(BusyCursor) override {}
   void ProcessMessages() override {}

@@ -11,8 +11,8 @@
 
 namespace platform {
 
-enum class FailureAnswer { Abort, Retry, Ignore };
-enum class BusyCursor { Default, Wait, SqlWait };
+enum class FailureAnswer { kAbort, kRetry, kIgnore };
+enum class BusyCursor { kDefault, kWait, kSqlWait };
 
 class UserInterface {
  public:
@@ -43,7 +43,7 @@ std::string error_box_text(const std::string& message);
 class ScopedBusyCursor {
  public:
   explicit ScopedBusyCursor(BusyCursor cursor) { user_interface().SetBusyCursor(cursor); }
-  ~ScopedBusyCursor() { user_interface().SetBusyCursor(BusyCursor::Default); }
+  ~ScopedBusyCursor() { user_interface().SetBusyCursor(BusyCursor::kDefault); }
   ScopedBusyCursor(const ScopedBusyCursor&) = delete;
   ScopedBusyCursor& operator=(const ScopedBusyCursor&) = delete;
 };

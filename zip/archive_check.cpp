@@ -32,7 +32,7 @@ bool read_at(int fd, std::uint64_t off, std::size_t n, std::string& out) {
 // Resolves the Zip64 values of an entry whose header marks them.
 void apply_zip64_extra(std::string_view extra, ArchiveEntry& e, bool usize, bool csize,
                        bool offset) {
-  TZip64Values v;
+  Zip64Values v;
   switch (parse_zip64_extra(extra, usize, csize, offset, v)) {
     case ExtraProblem::kFieldPastEnd:
       throw EArchiveCheckError("Extra field runs past its header");
@@ -41,11 +41,11 @@ void apply_zip64_extra(std::string_view extra, ArchiveEntry& e, bool usize, bool
     case ExtraProblem::kNone:
       break;
   }
-  if (!v.Present) return;
+  if (!v.present) return;
   e.zip64 = true;
-  if (usize) e.uncompressed_size = v.UncompressedSize;
-  if (csize) e.compressed_size = v.CompressedSize;
-  if (offset) e.local_header_offset = v.LocalHeaderOffset;
+  if (usize) e.uncompressed_size = v.uncompressed_size;
+  if (csize) e.compressed_size = v.compressed_size;
+  if (offset) e.local_header_offset = v.local_header_offset;
 }
 
 }  // namespace
@@ -53,27 +53,27 @@ void apply_zip64_extra(std::string_view extra, ArchiveEntry& e, bool usize, bool
 ArchiveDirectory parse_end_records(std::string_view tail, std::uint64_t tail_offset) {
   if (tail.size() < kEndRecordSize) throw EArchiveCheckError("No end of central directory record");
   for (std::size_t p = tail.size() - kEndRecordSize + 1; p-- > 0;) {
-    const std::optional<TEndRecord> end = parse_end_record(tail.substr(p));
+    const std::optional<EndRecord> end = parse_end_record(tail.substr(p));
     if (!end) continue;
     ArchiveDirectory d;
-    d.entries = end->Entries;
-    d.directory_size = end->DirectorySize;
-    d.directory_offset = end->DirectoryOffset;
-    d.comment = end->Comment;
+    d.entries = end->entries;
+    d.directory_size = end->directory_size;
+    d.directory_offset = end->directory_offset;
+    d.comment = end->comment;
     d.end_record_offset = tail_offset + p;
-    const std::optional<TZip64Locator> locator =
+    const std::optional<Zip64Locator> locator =
         p >= kZip64LocatorSize ? parse_zip64_locator(tail.substr(p - kZip64LocatorSize))
                                : std::nullopt;
     if (locator) {
-      const std::uint64_t z = locator->EndRecordOffset;
+      const std::uint64_t z = locator->end_record_offset;
       if (z < tail_offset || z - tail_offset + kZip64EndSize > tail.size())
         throw EArchiveCheckError("Cannot find 64-bit directory end record");
-      const std::optional<TEndRecord> end64 =
+      const std::optional<EndRecord> end64 =
           parse_zip64_end_record(tail.substr(static_cast<std::size_t>(z - tail_offset)));
       if (!end64) throw EArchiveCheckError("Cannot find 64-bit directory end record");
-      d.entries = end64->Entries;
-      d.directory_size = end64->DirectorySize;
-      d.directory_offset = end64->DirectoryOffset;
+      d.entries = end64->entries;
+      d.directory_size = end64->directory_size;
+      d.directory_offset = end64->directory_offset;
       d.end_record_offset = z;
     }
     if (d.directory_offset + d.directory_size > d.end_record_offset)
@@ -157,27 +157,27 @@ const ArchiveEntry* find_entry(const ArchiveListing& l, const std::string& name_
 std::string check_local_header(int fd, const ArchiveEntry& e, std::uint64_t& data_offset) {
   std::string bytes;
   if (!read_at(fd, e.local_header_offset, kLocalHeaderSize, bytes)) return "Local header not found";
-  const std::optional<TLocalHeader> h = parse_local_header(bytes);
+  const std::optional<LocalHeader> h = parse_local_header(bytes);
   if (!h) return "Local header not found";
   std::string name, extra;
   const std::uint64_t name_offset = e.local_header_offset + kLocalHeaderSize;
-  if (!read_at(fd, name_offset, h->NameLength, name) ||
-      !read_at(fd, name_offset + h->NameLength, h->ExtraLength, extra))
+  if (!read_at(fd, name_offset, h->name_length, name) ||
+      !read_at(fd, name_offset + h->name_length, h->extra_length, extra))
     return "Local header is cut short";
   ArchiveEntry local;
-  local.compressed_size = h->CompressedSize;
-  local.uncompressed_size = h->UncompressedSize;
+  local.compressed_size = h->compressed_size;
+  local.uncompressed_size = h->uncompressed_size;
   try {
-    apply_zip64_extra(extra, local, h->UncompressedSize == kMax32, h->CompressedSize == kMax32,
+    apply_zip64_extra(extra, local, h->uncompressed_size == kMax32, h->compressed_size == kMax32,
                       false);
   } catch (const EArchiveCheckError& x) {
     return x.what();
   }
-  if (name != e.name_bytes || h->Method != e.method || h->Crc32 != e.crc32 ||
+  if (name != e.name_bytes || h->method != e.method || h->crc32 != e.crc32 ||
       local.compressed_size != e.compressed_size ||
-      local.uncompressed_size != e.uncompressed_size || (h->Flags & kFlagDataDescriptor))
+      local.uncompressed_size != e.uncompressed_size || (h->flags & kFlagDataDescriptor))
     return "Local header differs from the central directory";
-  data_offset = name_offset + h->NameLength + h->ExtraLength;
+  data_offset = name_offset + h->name_length + h->extra_length;
   return {};
 }
 

@@ -54,7 +54,7 @@ void TZipBaseArchiver::CollectFiles(const std::vector<std::u16string>& masks, in
   for (const auto& mask : masks) {
     std::u16string resolved = resolve_mask(mask, base);
     if (!has_wildcards(resolved)) {
-      TFoundFile f;
+      FoundFile f;
       if (!find_file(resolved, f)) continue;  // a mask that finds nothing is no error
       if ((f.attributes & kFilteredBits) & ~attr) continue;
       OfferFile(f, exclusions);
@@ -71,7 +71,7 @@ void TZipBaseArchiver::SearchFolder(const std::u16string& folder, const std::u16
                                     const std::vector<std::u16string>& exclusions) {
   const auto attr = static_cast<std::uint32_t>(search_attr);
   const std::uint32_t any_file = faReadOnly | faHidden | faSysFile | faArchive;
-  std::vector<TFoundFile> entries = list_folder(folder);
+  std::vector<FoundFile> entries = list_folder(folder);
   for (const auto& f : entries) {
     if (!match_wildcard(pattern, f.name)) continue;
     if (f.is_folder) {
@@ -93,7 +93,7 @@ void TZipBaseArchiver::SearchFolder(const std::u16string& folder, const std::u16
   }
 }
 
-void TZipBaseArchiver::OfferFile(const TFoundFile& found,
+void TZipBaseArchiver::OfferFile(const FoundFile& found,
                                  const std::vector<std::u16string>& exclusions) {
   for (const auto& x : exclusions)
     if (matches_mask(x, found.full_path, work_base_)) return;
@@ -163,7 +163,7 @@ void TZipBaseArchiver::OfferFile(const TFoundFile& found,
     item.Operation = poUpdate;
   }
 
-  if (matches_any_no_compression(found.full_path)) {
+  if (MatchesAnyNoCompression(found.full_path)) {
     item.Method = item.MethodInUse = kMethodStored;
     item.CompressionMode = 0;
   }
@@ -187,7 +187,7 @@ void TZipBaseArchiver::OfferFile(const TFoundFile& found,
   }
 }
 
-bool TZipBaseArchiver::matches_any_no_compression(const std::u16string& full_path) const {
+bool TZipBaseArchiver::MatchesAnyNoCompression(const std::u16string& full_path) const {
   for (const auto& m : no_compression_masks_)
     if (matches_mask(m, full_path, work_base_)) return true;
   return false;

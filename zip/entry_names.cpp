@@ -82,7 +82,7 @@ std::u16string MakeStoredName(const std::u16string& source_path, const std::u16s
   return clean_relative(name);
 }
 
-TEncodedName EncodeEntryName(const std::u16string& name, bool oem_file_names) {
+EncodedName EncodeEntryName(const std::u16string& name, bool oem_file_names) {
   bool exact = true;
   std::string ansi = platform::utf16_to_ansi(name, &exact);
   if (exact && platform::ansi_to_utf16(ansi) == name) {

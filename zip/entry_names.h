@@ -23,7 +23,7 @@ std::u16string normalize_path(const std::u16string& path, const std::u16string& 
 std::u16string MakeStoredName(const std::u16string& source_path, const std::u16string& base_dir,
                               TZipStorePathMode mode);
 
-struct TEncodedName {
+struct EncodedName {
   std::string bytes;
   bool utf8 = false;  // general purpose bit 11 must be set
 };
@@ -31,7 +31,7 @@ struct TEncodedName {
 // code page (turned into code page 857 when oem_file_names is set and every
 // character has an 857 form); otherwise UTF-8, at most 254 bytes, cut at a
 // character boundary.
-TEncodedName EncodeEntryName(const std::u16string& name, bool oem_file_names);
+EncodedName EncodeEntryName(const std::u16string& name, bool oem_file_names);
 
 // The name an archive's bytes stand for (UTF-8 when utf8, else code page 857
 // when oem, else Windows-1254).

@@ -116,11 +116,11 @@ TZipAction TZipBaseArchiver::HandleFileFailure(const std::u16string& name, TZipP
   const std::string text =
       allow_retry ? message + ". File processing error, possibly disk is full" : message;
   switch (platform::user_interface().AskAbortRetryIgnore(text, allow_retry)) {
-    case platform::FailureAnswer::Retry:
+    case platform::FailureAnswer::kRetry:
       return allow_retry ? fxaRetry : fxaAbort;
-    case platform::FailureAnswer::Ignore:
+    case platform::FailureAnswer::kIgnore:
       return fxaIgnore;
-    case platform::FailureAnswer::Abort:
+    case platform::FailureAnswer::kAbort:
       break;
   }
   return fxaAbort;
@@ -169,7 +169,7 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
     Raise(kErrBlankFileName);
   std::u16string full =
       normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
-  TFoundFile found;
+  FoundFile found;
   const bool exists = find_file(full, found) && !found.is_folder;
   if (mode != kCreateMode && !exists && spanning_mode_ != smSpanning)
     Raise(kErrArchiveNotFound, {ansi(file_name_)});
@@ -211,7 +211,7 @@ void TZipBaseArchiver::Open(std::uint16_t mode) {
 void TZipBaseArchiver::Open() {
   std::u16string full =
       normalize_path(file_name_, from_os(platform::to_os_path(platform::current_dir())));
-  TFoundFile found;
+  FoundFile found;
   if (!find_file(full, found) || found.is_folder) return Open(kCreateMode);
   int err = 0;
   bool writable = open_archive_file(full, true, &err) != nullptr;
@@ -578,8 +578,8 @@ std::unique_ptr<TZipFileStream> TZipBaseArchiver::OpenSource(const TDirItem& ite
   return source;
 }
 
-TLocalHeader TZipBaseArchiver::PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
-                                         std::size_t name_length, bool& big) {
+LocalHeader TZipBaseArchiver::PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
+                                        std::size_t name_length, bool& big) {
   item.Zip64 = offset >= kMax32 || zip64_mode_ == zmAlways;
   set_offset(item, offset, zip64_mode_);
   big = size >= kMax32 || zip64_mode_ == zmAlways;
@@ -592,17 +592,17 @@ TLocalHeader TZipBaseArchiver::PlanEntry(TDirItem& item, std::uint64_t offset, s
 
   // The CRC-32 and compressed size are not known yet: the header is written
   // again once the data is.
-  TLocalHeader h;
-  h.VersionNeeded = version;
-  h.Flags = item.Flags;
-  h.Method = item.Method;
-  h.ModTime = item.ModTime;
-  h.ModDate = item.ModDate;
-  h.Crc32 = kMax32;
-  h.CompressedSize = 0;
-  h.UncompressedSize = big ? kMax32 : static_cast<std::uint32_t>(size);
-  h.NameLength = static_cast<std::uint16_t>(name_length);
-  h.ExtraLength = big ? kZip64LocalExtraSize : 0;
+  LocalHeader h;
+  h.version_needed = version;
+  h.flags = item.Flags;
+  h.method = item.Method;
+  h.mod_time = item.ModTime;
+  h.mod_date = item.ModDate;
+  h.crc32 = kMax32;
+  h.compressed_size = 0;
+  h.uncompressed_size = big ? kMax32 : static_cast<std::uint32_t>(size);
+  h.name_length = static_cast<std::uint16_t>(name_length);
+  h.extra_length = big ? kZip64LocalExtraSize : 0;
   return h;
 }
 
@@ -623,17 +623,17 @@ void TZipBaseArchiver::RecordSizes(TDirItem& item, const CompressResult& r, bool
   if (big_c || big_u) item.Zip64 = true;
 }
 
-bool TZipBaseArchiver::RewriteLocalHeader(const TDirItem& item, TLocalHeader h,
-                                          std::uint64_t offset, const CompressResult& r, bool big) {
+bool TZipBaseArchiver::RewriteLocalHeader(const TDirItem& item, LocalHeader h, std::uint64_t offset,
+                                          const CompressResult& r, bool big) {
   const std::uint64_t end = stream_->Position();
-  h.Crc32 = item.Crc32;
-  h.CompressedSize = item.CompressedSize;
-  h.UncompressedSize = item.UncompressedSize;
-  h.Method = item.Method;
+  h.crc32 = item.Crc32;
+  h.compressed_size = item.CompressedSize;
+  h.uncompressed_size = item.UncompressedSize;
+  h.method = item.Method;
   stream_->SetPosition(static_cast<std::int64_t>(offset));
   if (!WriteGuarded(local_header_bytes(h))) return false;
   if (big) {
-    stream_->SetPosition(static_cast<std::int64_t>(offset + kLocalHeaderSize + h.NameLength));
+    stream_->SetPosition(static_cast<std::int64_t>(offset + kLocalHeaderSize + h.name_length));
     if (!WriteGuarded(local_zip64_extra(r.uncompressed_size, r.compressed_size))) return false;
   }
   stream_->SetPosition(static_cast<std::int64_t>(end));
@@ -646,14 +646,14 @@ bool TZipBaseArchiver::WriteEntry(TDirItem& item) {
   if (NotifyFileProgress(item.Name, 0, item.Operation, ppStart)) cancel_ = true;
   if (cancel_) return false;
 
-  const TEncodedName enc = EncodeEntryName(item.Name, options_.OEMFileNames);
+  const EncodedName enc = EncodeEntryName(item.Name, options_.OEMFileNames);
   item.Flags = static_cast<std::uint16_t>((item.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
   std::uint64_t size = 0;
   std::unique_ptr<TZipFileStream> source = OpenSource(item, size);
 
   const std::uint64_t offset = stream_->Position();
   bool big = false;
-  const TLocalHeader h = PlanEntry(item, offset, size, enc.bytes.size(), big);
+  const LocalHeader h = PlanEntry(item, offset, size, enc.bytes.size(), big);
   std::string head = local_header_bytes(h) + enc.bytes;
   if (big) head += std::string(kZip64LocalExtraSize, '\0');  // room for the Zip64 field
   if (!WriteGuarded(head)) return false;
@@ -680,12 +680,12 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
     std::string zip64 = central_zip64_extra(i);
     std::string others;
     for (const auto& x : i.ExtraFields) {
-      if (x.Id == kZip64ExtraId) continue;
-      put_u16(others, x.Id);
-      put_u16(others, static_cast<std::uint16_t>(x.Data.size()));
-      others += x.Data;
+      if (x.id == kZip64ExtraId) continue;
+      put_u16(others, x.id);
+      put_u16(others, static_cast<std::uint16_t>(x.data.size()));
+      others += x.data;
     }
-    TEncodedName enc = EncodeEntryName(i.Name, options_.OEMFileNames);
+    EncodedName enc = EncodeEntryName(i.Name, options_.OEMFileNames);
     i.Flags = static_cast<std::uint16_t>((i.Flags & ~kFlagUtf8) | (enc.utf8 ? kFlagUtf8 : 0));
     i.NameLength = static_cast<std::uint16_t>(enc.bytes.size());
     i.ExtraLength = static_cast<std::uint16_t>(zip64.size() + others.size());
@@ -698,11 +698,11 @@ void TZipBaseArchiver::WriteCentralDirectory(const std::vector<TDirItem>& items_
   }
   if (!stream_->WriteExactly(out.data(), out.size())) Raise(kErrWriteToStream);
   const std::uint64_t after = stream_->Position();
-  TEndRecord end;
-  end.Entries = items.size();
-  end.DirectorySize = after - start;
-  end.DirectoryOffset = start;
-  end.Comment = archive_comment_;
+  EndRecord end;
+  end.entries = items.size();
+  end.directory_size = after - start;
+  end.directory_offset = start;
+  end.comment = archive_comment_;
   std::string tail;
   if (needs_zip64_end(after, items.size()))
     tail = zip64_end_record_bytes(end) + zip64_locator_bytes(after);

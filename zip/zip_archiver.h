@@ -25,7 +25,7 @@
 
 namespace zip {
 
-struct TFoundFile;
+struct FoundFile;
 
 constexpr std::uint16_t kCreateMode = 0xFFFF;
 constexpr std::uint16_t kOpenReadWriteDenyWrite = 0x22;
@@ -194,8 +194,8 @@ class TZipBaseArchiver : protected CompressionHost {
                     const std::vector<std::u16string>& exclusions);
   void SearchFolder(const std::u16string& folder, const std::u16string& pattern, int search_attr,
                     bool recurse, const std::vector<std::u16string>& exclusions);
-  void OfferFile(const TFoundFile& found, const std::vector<std::u16string>& exclusions);
-  bool matches_any_no_compression(const std::u16string& full_path) const;
+  void OfferFile(const FoundFile& found, const std::vector<std::u16string>& exclusions);
+  bool MatchesAnyNoCompression(const std::u16string& full_path) const;
   // Commits the queued items: the archive is rewritten from the first change
   // on, from the new sources and the old entries' bytes, then the directory.
   void ApplyUpdate();
@@ -218,12 +218,12 @@ class TZipBaseArchiver : protected CompressionHost {
   // The item's source file (none for a folder) and its size.
   std::unique_ptr<TZipFileStream> OpenSource(const TDirItem& item, std::uint64_t& size);
   // Decides the Zip64 form and version; the first image of the local header.
-  TLocalHeader PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
-                         std::size_t name_length, bool& big);
+  LocalHeader PlanEntry(TDirItem& item, std::uint64_t offset, std::uint64_t size,
+                        std::size_t name_length, bool& big);
   // Puts the compressor's results into the item.
   void RecordSizes(TDirItem& item, const CompressResult& r, bool had_source, bool big);
   // Writes the local header again with the CRC-32 and sizes.
-  bool RewriteLocalHeader(const TDirItem& item, TLocalHeader h, std::uint64_t offset,
+  bool RewriteLocalHeader(const TDirItem& item, LocalHeader h, std::uint64_t offset,
                           const CompressResult& r, bool big);
   // Writes all of data at the stream position, with the disk-full decision;
   // false when given up.

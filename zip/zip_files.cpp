@@ -30,7 +30,7 @@ std::uint32_t dos_date_time(std::time_t t) {
 
 namespace {
 
-void fill(const std::u16string& path, const struct stat& st, bool symlink, TFoundFile& f) {
+void fill(const std::u16string& path, const struct stat& st, bool symlink, FoundFile& f) {
   f.full_path = path;
   auto slash = path.rfind(u'/');
   f.name = slash == std::u16string::npos ? path : path.substr(slash + 1);
@@ -45,7 +45,7 @@ void fill(const std::u16string& path, const struct stat& st, bool symlink, TFoun
 
 }  // namespace
 
-bool find_file(const std::u16string& path, TFoundFile& found) {
+bool find_file(const std::u16string& path, FoundFile& found) {
   struct stat st, lst;
   std::string p = os_path(path);
   if (::stat(p.c_str(), &st) != 0) return false;
@@ -54,8 +54,8 @@ bool find_file(const std::u16string& path, TFoundFile& found) {
   return true;
 }
 
-std::vector<TFoundFile> list_folder(const std::u16string& folder) {
-  std::vector<TFoundFile> out;
+std::vector<FoundFile> list_folder(const std::u16string& folder) {
+  std::vector<FoundFile> out;
   std::string dir = os_path(folder);
   DIR* d = ::opendir(dir.c_str());
   if (!d) return out;
@@ -68,7 +68,7 @@ std::vector<TFoundFile> list_folder(const std::u16string& folder) {
   std::sort(names.begin(), names.end());
   std::u16string prefix = folder.empty() || folder.back() != u'/' ? folder + u"/" : folder;
   for (const auto& n : names) {
-    TFoundFile f;
+    FoundFile f;
     if (find_file(prefix + from_os(n), f)) out.push_back(f);
   }
   return out;

@@ -24,7 +24,7 @@
 
 namespace zip {
 
-struct TFoundFile {
+struct FoundFile {
   std::u16string full_path;  // absolute
   std::u16string name;       // as the file system reports it
   std::uint32_t attributes = faArchive;
@@ -42,9 +42,9 @@ std::u16string from_os(const std::string& path);
 std::uint32_t dos_date_time(std::time_t t);
 
 // The file or folder at path (false when there is none).
-bool find_file(const std::u16string& path, TFoundFile& found);
+bool find_file(const std::u16string& path, FoundFile& found);
 // Entries of a folder except "." and "..", in name order.
-std::vector<TFoundFile> list_folder(const std::u16string& folder);
+std::vector<FoundFile> list_folder(const std::u16string& folder);
 
 // Opens a source for reading; nullptr with *err set when it cannot be opened
 // or is locked by another process.

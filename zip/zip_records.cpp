@@ -3,20 +3,20 @@
 
 namespace zip {
 
-std::string local_header_bytes(const TLocalHeader& h) {
+std::string local_header_bytes(const LocalHeader& h) {
   std::string out;
   out.reserve(kLocalHeaderSize);
   put_u32(out, kLocalSignature);
-  put_u16(out, h.VersionNeeded);
-  put_u16(out, h.Flags);
-  put_u16(out, h.Method);
-  put_u16(out, h.ModTime);
-  put_u16(out, h.ModDate);
-  put_u32(out, h.Crc32);
-  put_u32(out, h.CompressedSize);
-  put_u32(out, h.UncompressedSize);
-  put_u16(out, h.NameLength);
-  put_u16(out, h.ExtraLength);
+  put_u16(out, h.version_needed);
+  put_u16(out, h.flags);
+  put_u16(out, h.method);
+  put_u16(out, h.mod_time);
+  put_u16(out, h.mod_date);
+  put_u32(out, h.crc32);
+  put_u32(out, h.compressed_size);
+  put_u32(out, h.uncompressed_size);
+  put_u16(out, h.name_length);
+  put_u16(out, h.extra_length);
   return out;
 }
 
@@ -65,22 +65,22 @@ std::string local_zip64_extra(std::uint64_t uncompressed, std::uint64_t compress
   return out;
 }
 
-std::string end_record_bytes(const TEndRecord& e) {
+std::string end_record_bytes(const EndRecord& e) {
   std::string out;
-  std::uint16_t entries = e.Entries > 0xFFFE ? kMax16 : static_cast<std::uint16_t>(e.Entries);
+  std::uint16_t entries = e.entries > 0xFFFE ? kMax16 : static_cast<std::uint16_t>(e.entries);
   put_u32(out, kEndSignature);
   put_u16(out, 0);
   put_u16(out, 0);
   put_u16(out, entries);
   put_u16(out, entries);
-  put_u32(out, e.DirectorySize >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.DirectorySize));
+  put_u32(out, e.directory_size >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.directory_size));
   put_u32(out,
-          e.DirectoryOffset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.DirectoryOffset));
-  put_u16(out, static_cast<std::uint16_t>(e.Comment.size()));
-  return out + e.Comment;
+          e.directory_offset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(e.directory_offset));
+  put_u16(out, static_cast<std::uint16_t>(e.comment.size()));
+  return out + e.comment;
 }
 
-std::string zip64_end_record_bytes(const TEndRecord& e) {
+std::string zip64_end_record_bytes(const EndRecord& e) {
   std::string out;
   put_u32(out, kZip64EndSignature);
   put_u64(out, kZip64EndSize - 12);
@@ -88,10 +88,10 @@ std::string zip64_end_record_bytes(const TEndRecord& e) {
   put_u16(out, kVersionZip64);
   put_u32(out, 0);
   put_u32(out, 0);
-  put_u64(out, e.Entries);
-  put_u64(out, e.Entries);
-  put_u64(out, e.DirectorySize);
-  put_u64(out, e.DirectoryOffset);
+  put_u64(out, e.entries);
+  put_u64(out, e.entries);
+  put_u64(out, e.directory_size);
+  put_u64(out, e.directory_offset);
   return out;
 }
 
@@ -120,19 +120,19 @@ bool has_record(std::string_view bytes, std::size_t size, std::uint32_t signatur
 
 }  // namespace
 
-std::optional<TLocalHeader> parse_local_header(std::string_view b) {
+std::optional<LocalHeader> parse_local_header(std::string_view b) {
   if (!has_record(b, kLocalHeaderSize, kLocalSignature)) return std::nullopt;
-  TLocalHeader h;
-  h.VersionNeeded = get_u16(at(b, 4));
-  h.Flags = get_u16(at(b, 6));
-  h.Method = get_u16(at(b, 8));
-  h.ModTime = get_u16(at(b, 10));
-  h.ModDate = get_u16(at(b, 12));
-  h.Crc32 = get_u32(at(b, 14));
-  h.CompressedSize = get_u32(at(b, 18));
-  h.UncompressedSize = get_u32(at(b, 22));
-  h.NameLength = get_u16(at(b, 26));
-  h.ExtraLength = get_u16(at(b, 28));
+  LocalHeader h;
+  h.version_needed = get_u16(at(b, 4));
+  h.flags = get_u16(at(b, 6));
+  h.method = get_u16(at(b, 8));
+  h.mod_time = get_u16(at(b, 10));
+  h.mod_date = get_u16(at(b, 12));
+  h.crc32 = get_u32(at(b, 14));
+  h.compressed_size = get_u32(at(b, 18));
+  h.uncompressed_size = get_u32(at(b, 22));
+  h.name_length = get_u16(at(b, 26));
+  h.extra_length = get_u16(at(b, 28));
   return h;
 }
 
@@ -158,48 +158,48 @@ std::optional<TDirItem> parse_central_header(std::string_view b) {
   return i;
 }
 
-std::optional<TEndRecord> parse_end_record(std::string_view b) {
+std::optional<EndRecord> parse_end_record(std::string_view b) {
   if (!has_record(b, kEndRecordSize, kEndSignature)) return std::nullopt;
   const std::uint16_t comment_length = get_u16(at(b, 20));
   if (b.size() != kEndRecordSize + comment_length) return std::nullopt;
-  TEndRecord e;
-  e.Entries = get_u16(at(b, 10));
-  e.DirectorySize = get_u32(at(b, 12));
-  e.DirectoryOffset = get_u32(at(b, 16));
-  e.Comment = std::string(b.substr(kEndRecordSize));
+  EndRecord e;
+  e.entries = get_u16(at(b, 10));
+  e.directory_size = get_u32(at(b, 12));
+  e.directory_offset = get_u32(at(b, 16));
+  e.comment = std::string(b.substr(kEndRecordSize));
   return e;
 }
 
-std::optional<TEndRecord> parse_zip64_end_record(std::string_view b) {
+std::optional<EndRecord> parse_zip64_end_record(std::string_view b) {
   if (!has_record(b, kZip64EndSize, kZip64EndSignature)) return std::nullopt;
-  TEndRecord e;
-  e.Entries = get_u64(at(b, 32));
-  e.DirectorySize = get_u64(at(b, 40));
-  e.DirectoryOffset = get_u64(at(b, 48));
+  EndRecord e;
+  e.entries = get_u64(at(b, 32));
+  e.directory_size = get_u64(at(b, 40));
+  e.directory_offset = get_u64(at(b, 48));
   return e;
 }
 
-std::optional<TZip64Locator> parse_zip64_locator(std::string_view b) {
+std::optional<Zip64Locator> parse_zip64_locator(std::string_view b) {
   if (!has_record(b, kZip64LocatorSize, kZip64LocatorSignature)) return std::nullopt;
-  TZip64Locator l;
-  l.EndRecordOffset = get_u64(at(b, 8));
-  l.TotalDisks = get_u32(at(b, 16));
+  Zip64Locator l;
+  l.end_record_offset = get_u64(at(b, 8));
+  l.total_disks = get_u32(at(b, 16));
   return l;
 }
 
 ExtraProblem parse_zip64_extra(std::string_view extra, bool want_uncompressed, bool want_compressed,
-                               bool want_offset, TZip64Values& out) {
+                               bool want_offset, Zip64Values& out) {
   for (std::size_t p = 0; p + 4 <= extra.size();) {
     const std::uint16_t id = get_u16(at(extra, p));
     const std::uint16_t size = get_u16(at(extra, p + 2));
     if (p + 4 + size > extra.size()) return ExtraProblem::kFieldPastEnd;
     if (id == kZip64ExtraId) {
-      out.Present = true;
+      out.present = true;
       std::size_t q = p + 4;
       const std::size_t end = q + size;
-      for (auto [wanted, value] : {std::pair{want_uncompressed, &out.UncompressedSize},
-                                   std::pair{want_compressed, &out.CompressedSize},
-                                   std::pair{want_offset, &out.LocalHeaderOffset}}) {
+      for (auto [wanted, value] : {std::pair{want_uncompressed, &out.uncompressed_size},
+                                   std::pair{want_compressed, &out.compressed_size},
+                                   std::pair{want_offset, &out.local_header_offset}}) {
         if (!wanted) continue;
         if (q + 8 > end) return ExtraProblem::kZip64TooShort;
         *value = get_u64(at(extra, q));
@@ -211,8 +211,8 @@ ExtraProblem parse_zip64_extra(std::string_view extra, bool want_uncompressed, b
   return ExtraProblem::kNone;
 }
 
-std::vector<TExtraField> other_extra_fields(std::string_view extra) {
-  std::vector<TExtraField> out;
+std::vector<ExtraField> other_extra_fields(std::string_view extra) {
+  std::vector<ExtraField> out;
   for (std::size_t p = 0; p + 4 <= extra.size();) {
     const std::uint16_t id = get_u16(at(extra, p));
     const std::uint16_t size = get_u16(at(extra, p + 2));

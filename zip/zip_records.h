@@ -15,7 +15,6 @@
 
 namespace zip {
 
-
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::uint32_t kCentralSignature = 0x02014B50;
 constexpr std::uint32_t kEndSignature = 0x06054B50;
@@ -63,9 +62,9 @@ constexpr std::size_t kZip64LocatorSize = 20;
 // compressed (u64).
 constexpr std::size_t kZip64LocalExtraSize = 20;
 
-struct TExtraField {
-  std::uint16_t Id = 0;
-  std::string Data;
+struct ExtraField {
+  std::uint16_t id = 0;
+  std::string data;
 };
 
 // One entry of the archive's directory.
@@ -91,7 +90,7 @@ struct TDirItem {
 
   std::u16string Name;  // stored name, folders separated by '/'
   std::string Comment;
-  std::vector<TExtraField> ExtraFields;
+  std::vector<ExtraField> ExtraFields;
   bool Zip64 = false;
   std::uint64_t UncompressedSize64 = 0;
   std::uint64_t CompressedSize64 = 0;
@@ -117,66 +116,66 @@ struct TDirItem {
   }
 };
 
-struct TLocalHeader {
-  std::uint16_t VersionNeeded = 0;
-  std::uint16_t Flags = 0;
-  std::uint16_t Method = 0;
-  std::uint16_t ModTime = 0;
-  std::uint16_t ModDate = 0;
-  std::uint32_t Crc32 = 0;
-  std::uint32_t CompressedSize = 0;
-  std::uint32_t UncompressedSize = 0;
-  std::uint16_t NameLength = 0;
-  std::uint16_t ExtraLength = 0;
+struct LocalHeader {
+  std::uint16_t version_needed = 0;
+  std::uint16_t flags = 0;
+  std::uint16_t method = 0;
+  std::uint16_t mod_time = 0;
+  std::uint16_t mod_date = 0;
+  std::uint32_t crc32 = 0;
+  std::uint32_t compressed_size = 0;
+  std::uint32_t uncompressed_size = 0;
+  std::uint16_t name_length = 0;
+  std::uint16_t extra_length = 0;
 };
 
-struct TEndRecord {
-  std::uint64_t Entries = 0;
-  std::uint64_t DirectorySize = 0;
-  std::uint64_t DirectoryOffset = 0;
-  std::string Comment;
+struct EndRecord {
+  std::uint64_t entries = 0;
+  std::uint64_t directory_size = 0;
+  std::uint64_t directory_offset = 0;
+  std::string comment;
 };
 
-std::string local_header_bytes(const TLocalHeader& h);
+std::string local_header_bytes(const LocalHeader& h);
 std::string central_header_bytes(const TDirItem& item);
 // The central Zip64 extra field of an item ("" when it needs none).
 std::string central_zip64_extra(const TDirItem& item);
 std::string local_zip64_extra(std::uint64_t uncompressed, std::uint64_t compressed);
 // End record (with the 0xFFFF / 0xFFFFFFFF markers for large values) + comment.
-std::string end_record_bytes(const TEndRecord& end);
-std::string zip64_end_record_bytes(const TEndRecord& end);
+std::string end_record_bytes(const EndRecord& end);
+std::string zip64_end_record_bytes(const EndRecord& end);
 std::string zip64_locator_bytes(std::uint64_t zip64_end_offset);
 // Zip64 end record and locator as parsed: the values the writers take.
-struct TZip64Locator {
-  std::uint64_t EndRecordOffset = 0;
-  std::uint32_t TotalDisks = 0;
+struct Zip64Locator {
+  std::uint64_t end_record_offset = 0;
+  std::uint32_t total_disks = 0;
 };
 
 // The parsers read the fixed part of a record at the start of `bytes` and
 // return nothing when it is too short or its signature differs; numbers come
 // back as stored (0xFFFF / 0xFFFFFFFF markers included).
-std::optional<TLocalHeader> parse_local_header(std::string_view bytes);
+std::optional<LocalHeader> parse_local_header(std::string_view bytes);
 // Fills the first seventeen fields of a TDirItem.
 std::optional<TDirItem> parse_central_header(std::string_view bytes);
 // The end record with its comment, which must run to the end of `bytes`.
-std::optional<TEndRecord> parse_end_record(std::string_view bytes);
-std::optional<TEndRecord> parse_zip64_end_record(std::string_view bytes);
-std::optional<TZip64Locator> parse_zip64_locator(std::string_view bytes);
+std::optional<EndRecord> parse_end_record(std::string_view bytes);
+std::optional<EndRecord> parse_zip64_end_record(std::string_view bytes);
+std::optional<Zip64Locator> parse_zip64_locator(std::string_view bytes);
 
 // The values of a Zip64 extra field found in an extra-field block, taken in
 // the fixed order for the fields marked as stored in it.
-struct TZip64Values {
-  bool Present = false;
-  std::uint64_t UncompressedSize = 0;
-  std::uint64_t CompressedSize = 0;
-  std::uint64_t LocalHeaderOffset = 0;
+struct Zip64Values {
+  bool present = false;
+  std::uint64_t uncompressed_size = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t local_header_offset = 0;
 };
 enum class ExtraProblem { kNone, kFieldPastEnd, kZip64TooShort };
 // want_*: which values the Zip64 field carries (the header's markers).
 ExtraProblem parse_zip64_extra(std::string_view extra, bool want_uncompressed, bool want_compressed,
-                               bool want_offset, TZip64Values& out);
+                               bool want_offset, Zip64Values& out);
 // The extra fields of a block other than the Zip64 one, in order.
-std::vector<TExtraField> other_extra_fields(std::string_view extra);
+std::vector<ExtraField> other_extra_fields(std::string_view extra);
 
 // True when the end record needs the Zip64 end record and locator before it.
 bool needs_zip64_end(std::uint64_t position_after_directory, std::uint64_t entries);

@@ -33,7 +33,7 @@ struct Screen : platform::UserInterface {
     std::printf("error: %s\n", text.c_str());
   }
   platform::FailureAnswer AskAbortRetryIgnore(const std::string&, bool) override {
-    return platform::FailureAnswer::Abort;
+    return platform::FailureAnswer::kAbort;
   }
   void SetBusyCursor(platform::BusyCursor) override {}
   void ProcessMessages() override {}

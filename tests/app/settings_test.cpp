@@ -60,7 +60,7 @@ TEST_F(StartUp, MissingLoginFileShowsMessageAndEndsTheProgram) {
   app::TyedekalmafCore core(window, browser, {});
   EXPECT_FALSE(core.Start());
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].kind, testsupport::FakeUserInterface::Box::Message);
+  EXPECT_EQ(ui.boxes[0].kind, testsupport::FakeUserInterface::Box::kMessage);
   EXPECT_EQ(ui.boxes[0].text, "MySQL Login dosyas\xFD yok!");
   EXPECT_EQ(window.caption, "---");
 }

@@ -6,14 +6,14 @@ FakeUserInterface::FakeUserInterface() : previous_(platform::install_user_interf
 FakeUserInterface::~FakeUserInterface() { platform::install_user_interface(previous_); }
 
 void FakeUserInterface::ShowMessage(const std::string& text) {
-  boxes.push_back({Box::Message, text});
+  boxes.push_back({Box::kMessage, text});
 }
-void FakeUserInterface::ShowError(const std::string& text) { boxes.push_back({Box::Error, text}); }
+void FakeUserInterface::ShowError(const std::string& text) { boxes.push_back({Box::kError, text}); }
 
 platform::FailureAnswer FakeUserInterface::AskAbortRetryIgnore(const std::string& text,
                                                                bool allow_retry) {
-  boxes.push_back({Box::Question, text, allow_retry});
-  if (answers.empty()) return platform::FailureAnswer::Abort;
+  boxes.push_back({Box::kQuestion, text, allow_retry});
+  if (answers.empty()) return platform::FailureAnswer::kAbort;
   auto a = answers.front();
   answers.pop_front();
   return a;
@@ -25,13 +25,13 @@ void FakeUserInterface::ProcessMessages() { ++process_messages_calls; }
 std::vector<std::string> FakeUserInterface::messages() const {
   std::vector<std::string> v;
   for (const auto& b : boxes)
-    if (b.kind == Box::Message) v.push_back(b.text);
+    if (b.kind == Box::kMessage) v.push_back(b.text);
   return v;
 }
 std::vector<std::string> FakeUserInterface::errors() const {
   std::vector<std::string> v;
   for (const auto& b : boxes)
-    if (b.kind == Box::Error) v.push_back(b.text);
+    if (b.kind == Box::kError) v.push_back(b.text);
   return v;
 }
 

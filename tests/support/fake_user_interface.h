@@ -13,7 +13,7 @@ namespace testsupport {
 class FakeUserInterface : public platform::UserInterface {
  public:
   struct Box {
-    enum Kind { Message, Error, Question } kind;
+    enum Kind { kMessage, kError, kQuestion } kind;
     std::string text;  // Windows-1254, as passed
     bool allow_retry = false;
   };

@@ -374,8 +374,9 @@ TEST(Archiver, LockedSourceAsksAbortRetryIgnore) {
   const struct {
     FailureAnswer answer;
     bool entry_written;
-  } cases[] = {
-      {FailureAnswer::Retry, true}, {FailureAnswer::Ignore, false}, {FailureAnswer::Abort, false}};
+  } cases[] = {{FailureAnswer::kRetry, true},
+               {FailureAnswer::kIgnore, false},
+               {FailureAnswer::kAbort, false}};
   for (auto c : cases) {
     SCOPED_TRACE(static_cast<int>(c.answer));
     TempDir dir;
@@ -394,7 +395,7 @@ TEST(Archiver, LockedSourceAsksAbortRetryIgnore) {
     a.Close();
     ::close(fd);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].kind, FakeUserInterface::Box::Question);
+    EXPECT_EQ(ui.boxes[0].kind, FakeUserInterface::Box::kQuestion);
     EXPECT_TRUE(ui.boxes[0].allow_retry);
     EXPECT_EQ(ui.boxes[0].text, "ZipArchiver1: Cannot open file \"" + dir.file("locked.sql") +
                                     "\" - Native error: 00033. File processing error, possibly "
@@ -416,7 +417,7 @@ TEST(Archiver, TooLongNameAsksAbortIgnore) {
   const std::string path = deep + "/" + std::string(40, 'u') + ".sql";
   write_all(path, "x");
   FakeUserInterface ui;
-  ui.answers = {FailureAnswer::Ignore};
+  ui.answers = {FailureAnswer::kIgnore};
   TZipArchiver a;
   configure(a);
   a.SetFileName(u16(dir.file("long.zip")));
@@ -436,7 +437,8 @@ TEST(Archiver, FullDiskLeavesEarlierDataIntact) {
   TempDir dir;
   write_all(dir.file("first.sql"), sql_text(20000));
   write_all(dir.file("second.sql"), sql_text(600000));
-  for (FailureAnswer answer : {FailureAnswer::Abort, FailureAnswer::Ignore, FailureAnswer::Retry}) {
+  for (FailureAnswer answer :
+       {FailureAnswer::kAbort, FailureAnswer::kIgnore, FailureAnswer::kRetry}) {
     SCOPED_TRACE(static_cast<int>(answer));
     FakeUserInterface ui;
     ui.answers = {answer};  // a retry meets the full disk again, then Abort
@@ -456,7 +458,7 @@ TEST(Archiver, FullDiskLeavesEarlierDataIntact) {
     EXPECT_EQ(ui.boxes[0].text,
               "Disk is full. There is not enough free space on disk. - Native error: 00065. File "
               "processing error, possibly disk is full");
-    EXPECT_EQ(ui.boxes.size(), answer == FailureAnswer::Retry ? 2u : 1u);
+    EXPECT_EQ(ui.boxes.size(), answer == FailureAnswer::kRetry ? 2u : 1u);
     write_all(dir.file("disk.zip"), disk.data_);
     expect_readers_accept(dir.file("disk.zip"), {{"first.sql", sql_text(20000)}});
   }

@@ -55,14 +55,14 @@ TEST(EncodeEntryName, CodePages) {
       {u"\u20AC.sql", true, "\xE2\x82\xAC.sql", true},
   };
   for (const auto& c : cases) {
-    TEncodedName e = EncodeEntryName(c.name, c.oem);
+    EncodedName e = EncodeEntryName(c.name, c.oem);
     EXPECT_EQ(e.bytes, c.bytes);
     EXPECT_EQ(e.utf8, c.utf8);
     EXPECT_TRUE(decode_entry_name(e.bytes, e.utf8, c.oem) == c.name);
   }
   // UTF-8 names are cut to 254 bytes, never inside a character.
   std::u16string long_name(200, u'\u0431');  // 2 bytes each
-  TEncodedName e = EncodeEntryName(long_name, true);
+  EncodedName e = EncodeEntryName(long_name, true);
   EXPECT_EQ(e.bytes.size(), 254u);
   EXPECT_EQ(static_cast<unsigned char>(e.bytes[252]), 0xD0);
   std::u16string odd = u"x" + long_name;
