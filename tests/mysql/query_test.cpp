@@ -7,9 +7,11 @@
 
 #include "mysql/my_query.h"
 #include "mysql/value_convert.h"
+#include "tests/support/expect_throw.h"
 #include "tests/support/mariadb_server.h"
 
 using namespace mysql;
+using testsupport::expect_throw;
 using testsupport::MariaDbServer;
 
 namespace {
@@ -83,12 +85,7 @@ TEST_F(QueryServer, EmptyAndOneRowResults) {
   q_.Next();
   EXPECT_TRUE(q_.Eof());
   EXPECT_EQ(q_.FieldByName("n").AsInteger(), 42);
-  try {
-    q_.FieldByName("nope");
-    ADD_FAILURE();
-  } catch (const EDatabaseError& e) {
-    EXPECT_STREQ(e.what(), "q: Field 'nope' not found");
-  }
+  expect_throw<EDatabaseError>([&] { q_.FieldByName("nope"); }, "q: Field 'nope' not found");
   EXPECT_TRUE(q_.Active());
 }
 
@@ -150,12 +147,7 @@ TEST_F(QueryServer, BindingMessagesNameTheFieldAndTypes) {
   x.SetConnection(&c_);
   x.SetSQL("select levhano from ayarlar");
   x.AddField<TSmallintField>("bulutyedekleme");
-  try {
-    x.Open();
-    ADD_FAILURE();
-  } catch (const EDatabaseError& e) {
-    EXPECT_STREQ(e.what(), "ayarlar: Field 'bulutyedekleme' not found");
-  }
+  expect_throw<EDatabaseError>([&] { x.Open(); }, "ayarlar: Field 'bulutyedekleme' not found");
   // The connection is still usable after a binding error.
   q_.SetSQL("select 1 as one");
   q_.Open();
@@ -211,28 +203,15 @@ TEST_F(QueryServer, ConnectionErrorsAndMissingConnection) {
   TMyQuery x;
   x.SetName("x");
   x.SetSQL("select 1");
-  try {
-    x.Open();
-    ADD_FAILURE();
-  } catch (const EDatabaseError& e) {
-    EXPECT_STREQ(e.what(), "x: Connection is not defined");
-  }
+  expect_throw<EDatabaseError>([&] { x.Open(); }, "x: Connection is not defined");
   x.SetConnection(&c_);
   c_.Options().AllowImplicitConnect = false;
-  try {
-    x.Open();
-    ADD_FAILURE();
-  } catch (const EDatabaseError& e) {
-    EXPECT_STREQ(e.what(), "x: Connection is not connected");
-  }
+  expect_throw<EDatabaseError>([&] { x.Open(); }, "x: Connection is not connected");
   c_.Options().AllowImplicitConnect = true;
   x.SetSQL("select * from no_such_table");
-  try {
-    x.Open();
-    ADD_FAILURE();
-  } catch (const EMyError& e) {
-    EXPECT_EQ(e.ErrorCode(), 1146);
-  }
+  const auto missing = expect_throw<EMyError>([&] { x.Open(); });
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->ErrorCode(), 1146);
   EXPECT_FALSE(x.Active());
   // Disconnecting closes the datasets.
   q_.SetSQL("select 1 as a");

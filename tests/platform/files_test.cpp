@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/user_interface.h"
+#include "tests/support/expect_throw.h"
 
 using namespace platform;
 
 TEST(Files, MissingFileMessage) {
-  try {
-    read_file("/nonexistent-yedek/ip.txt");
-    FAIL();
-  } catch (const EFOpenError& e) {
-    EXPECT_STREQ(e.what(),
-                 "Cannot open file \"/nonexistent-yedek/ip.txt\". The system cannot find the file "
-                 "specified");
-  }
+  testsupport::expect_throw<EFOpenError>(
+      [] { read_file("/nonexistent-yedek/ip.txt"); },
+      "Cannot open file \"/nonexistent-yedek/ip.txt\". The system cannot find the file specified");
 }
 
 TEST(Files, ProgramTitleAndErrorBoxText) {

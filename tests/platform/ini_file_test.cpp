@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "tests/support/expect_throw.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -156,12 +157,8 @@ TEST(IniFile, RefusedWritesRaiseAndLeaveTheFile) {
   };
   for (auto& b : bad) {
     SCOPED_TRACE(std::string(b[0]) + "/" + b[1] + "/" + b[2]);
-    try {
-      ini.WriteString(b[0], b[1], b[2]);
-      ADD_FAILURE() << "no exception";
-    } catch (const platform::EIniFileException& e) {
-      EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
-    }
+    testsupport::expect_throw<platform::EIniFileException>(
+        [&] { ini.WriteString(b[0], b[1], b[2]); }, "Unable to write to " + path);
   }
   EXPECT_EQ(read_all(path), "[S]\r\nK=1\r\n");
 

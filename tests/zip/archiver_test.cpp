@@ -325,12 +325,9 @@ TEST(Archiver, ErrorsOfTheLifeCycle) {
   TZipArchiver a;
   configure(a);
   auto native_of = [&](auto&& f) {
-    try {
-      f();
-    } catch (const EZipException& e) {
-      return std::make_pair(e.NativeError(), std::string(e.what()));
-    }
-    return std::make_pair(0, std::string());
+    const auto e = expect_throw<EZipException>(f);
+    return e ? std::make_pair(e->NativeError(), std::string(e->what()))
+             : std::make_pair(0, std::string());
   };
   a.SetFileName(u"");
   EXPECT_EQ(native_of([&] { a.Open(kCreateMode); }),
@@ -349,13 +346,9 @@ TEST(Archiver, ErrorsOfTheLifeCycle) {
   a.SetFileName(u16(dir.file("bad.zip")));
   EXPECT_EQ(native_of([&] { a.Open(0x22); }).first, 48);
   a.SetFileName(u16(dir.file("nodir/x.zip")));
-  try {
-    a.Open(kCreateMode);
-    FAIL();
-  } catch (const platform::EFCreateError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + dir.file("nodir/x.zip") +
-                                         "\". The system cannot find the file specified");
-  }
+  expect_throw<platform::EFCreateError>([&] { a.Open(kCreateMode); },
+                                        "Cannot create file \"" + dir.file("nodir/x.zip") +
+                                            "\". The system cannot find the file specified");
   a.SetFileName(u16(dir.file("ok.zip")));
   a.Open(kCreateMode);
   EXPECT_THROW(a.SetSpanningMode(smSplitting), std::runtime_error);
@@ -478,12 +471,9 @@ TEST(Archiver, DirectoryWriteFailureRollsBackAndRaises) {
   const std::string before = disk.data_;
   // Room for the entry but not for the directory behind it.
   disk.capacity = before.size() + 30 + 10 + 3 + 20;
-  try {
-    a.AddFromMask(u"second.sql");
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ(e.NativeError(), 46);
-  }
+  const auto e = expect_throw<EZipException>([&] { a.AddFromMask(u"second.sql"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->NativeError(), kErrWriteToStream);
   EXPECT_TRUE(disk.data_ == before);
   EXPECT_EQ(a.Items().size(), 1u);
   EXPECT_TRUE(a.Active());

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "tests/support/expect_throw.h"
 #include "tests/zip/zip_test_support.h"
 #include "zip/zip_archiver.h"
 
@@ -120,16 +121,12 @@ TEST(CompressionSettings, LevelAndModeDeriveEachOther) {
   }
   a.SetName("ZipArchiver1");
   a.SetCompressionMode(5);
-  try {
-    a.SetCompressionMode(10);
-    FAIL() << "mode 10 accepted";
-  } catch (const EZipException& e) {
-    EXPECT_EQ(e.NativeError(), 5);
-    EXPECT_EQ(e.ErrorCode(), 2);
-    EXPECT_STREQ(e.what(),
-                 "ZipArchiver1: Invalid compression mode. Mode must be in [0-9] range - Native "
-                 "error: 00005");
-  }
+  const auto e = testsupport::expect_throw<EZipException>(
+      [&] { a.SetCompressionMode(10); },
+      "ZipArchiver1: Invalid compression mode. Mode must be in [0-9] range - Native error: 00005");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->NativeError(), kErrInvalidCompressionMode);
+  EXPECT_EQ(e->ErrorCode(), 2);
   EXPECT_EQ(a.CompressionMode(), 5);
   EXPECT_EQ(a.CompressionLevel(), clNormal);
 }
@@ -194,27 +191,19 @@ TEST(CompressEntryData, ShortSourceFails) {
     // Nothing read at all: native error 34 with the expected and read sizes.
     MemoryStream src(std::string(100, 'x')), out;
     src.readable = 0;
-    try {
-      CompressEntryData(src, 100, out, 1, kMethodDeflate, host);
-      FAIL();
-    } catch (const EZipException& e) {
-      EXPECT_EQ(e.NativeError(), 34);
-      EXPECT_STREQ(e.what(),
-                   "ZipArchiver1: Invalid compressed size, rfs.size = 100, count = 0 - Native "
-                   "error: 00034");
-    }
+    const auto e = testsupport::expect_throw<EZipException>(
+        [&] { CompressEntryData(src, 100, out, 1, kMethodDeflate, host); },
+        "ZipArchiver1: Invalid compressed size, rfs.size = 100, count = 0 - Native error: 00034");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->NativeError(), kErrShortSource);
   }
   {
     // Cut after one deflated block: the unfinished stream ends with error -3.
     std::string data = sample(600000);
     MemoryStream src(data), out;
     src.readable = 524288;
-    try {
-      CompressEntryData(src, data.size(), out, 1, kMethodDeflate, host);
-      FAIL();
-    } catch (const ECompressionError& e) {
-      EXPECT_STREQ(e.what(), "error -3");
-    }
+    testsupport::expect_throw<ECompressionError>(
+        [&] { CompressEntryData(src, data.size(), out, 1, kMethodDeflate, host); }, "error -3");
   }
 }
 
