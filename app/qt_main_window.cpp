@@ -208,14 +208,14 @@ int Tyedekalmaf::PixelsPerInch() const {
   return s ? static_cast<int>(std::lround(s->logicalDotsPerInch())) : 96;
 }
 
-placement::TSize Tyedekalmaf::FrameMetric(placement::TFrameMetric metric) const {
+placement::TSize Tyedekalmaf::FrameMetric(placement::FrameMetricKind metric) const {
   // The window system draws the frame; these are the classic edge widths.
   switch (metric) {
-    case placement::fmBorder:
+    case placement::FrameMetricKind::kBorder:
       return {1, 1};
-    case placement::fmFrame:
+    case placement::FrameMetricKind::kFrame:
       return {4, 4};
-    case placement::fmDialogFrame:
+    case placement::FrameMetricKind::kDialogFrame:
       return {3, 3};
   }
   return {0, 0};

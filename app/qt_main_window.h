@@ -58,7 +58,7 @@ class Tyedekalmaf : public QDialog, public MainWindow, public placement::Placeme
   int ScreenWidth() const override;
   int ScreenHeight() const override;
   int PixelsPerInch() const override;
-  placement::TSize FrameMetric(placement::TFrameMetric metric) const override;
+  placement::TSize FrameMetric(placement::FrameMetricKind metric) const override;
   bool IsMainForm() const override { return true; }
   bool ApplicationMinimized() const override { return isMinimized(); }
   void PostMinimizeApplication() override;

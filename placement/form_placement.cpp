@@ -239,14 +239,14 @@ void TFormPlacement::AdjustMaximizedPosition() {
   switch (window_.BorderStyle()) {
     case bsSingle:
     case bsToolWindow:
-      edge = window_.FrameMetric(fmBorder);
+      edge = window_.FrameMetric(FrameMetricKind::kBorder);
       break;
     case bsSizeable:
     case bsSizeToolWin:
-      edge = window_.FrameMetric(fmFrame);
+      edge = window_.FrameMetric(FrameMetricKind::kFrame);
       break;
     case bsDialog:
-      edge = window_.FrameMetric(fmDialogFrame);
+      edge = window_.FrameMetric(FrameMetricKind::kDialogFrame);
       break;
     case bsNone:
       break;

@@ -93,10 +93,10 @@ enum TPosition {
 enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 
 // The platform's border metrics (widths and heights of one edge, in pixels).
-enum TFrameMetric {
-  fmBorder,      // thin line border (single and tool-window frames)
-  fmFrame,       // sizing frame (sizeable frames)
-  fmDialogFrame  // dialog frame
+enum class FrameMetricKind {
+  kBorder,      // thin line border (single and tool-window frames)
+  kFrame,       // sizing frame (sizeable frames)
+  kDialogFrame  // dialog frame
 };
 
 using TNotifyEvent = std::function<void()>;
@@ -135,7 +135,7 @@ class PlacementWindow {
   virtual int ScreenWidth() const = 0;
   virtual int ScreenHeight() const = 0;
   virtual int PixelsPerInch() const = 0;
-  virtual TSize FrameMetric(TFrameMetric metric) const = 0;
+  virtual TSize FrameMetric(FrameMetricKind metric) const = 0;
 
   // True when this is the application's main window, or there is none.
   virtual bool IsMainForm() const = 0;

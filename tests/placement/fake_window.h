@@ -55,13 +55,13 @@ class FakeWindow : public PlacementWindow {
   int ScreenWidth() const override { return screen_width; }
   int ScreenHeight() const override { return screen_height; }
   int PixelsPerInch() const override { return pixels_per_inch; }
-  TSize FrameMetric(TFrameMetric m) const override {
+  TSize FrameMetric(FrameMetricKind m) const override {
     switch (m) {
-      case fmBorder:
+      case FrameMetricKind::kBorder:
         return {1, 1};
-      case fmFrame:
+      case FrameMetricKind::kFrame:
         return {4, 4};
-      case fmDialogFrame:
+      case FrameMetricKind::kDialogFrame:
         return {3, 3};
     }
     return {};
