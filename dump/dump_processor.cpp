@@ -7,6 +7,7 @@
 #include "dump/literals.h"
 #include "dump/script_frame.h"
 #include "platform/ascii_case.h"
+#include "platform/cancel.h"
 
 namespace dump {
 namespace {
@@ -330,6 +331,8 @@ void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int
   int percent = 0;
   bool more = rows.Next();
   while (more) {
+    // A run cancelled from the window stops between two rows.
+    platform::throw_if_cancelled();
     std::string& line = builder.BeginRow();
     line += " (";
     for (size_t i = 0; i < plans.size(); ++i) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/cancel.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_stream.h"
 
@@ -102,6 +103,9 @@ CompressResult CompressEntryData(TZipStream& source, std::uint64_t source_size, 
   if (init_ok || stored) {
     std::vector<unsigned char> outbuf;
     while (bytes_read < source_size) {
+      // A run cancelled from the window stops between two blocks; the
+      // DeflateStream and the caller's guards clean up.
+      platform::throw_if_cancelled();
       if (host.ProgressCancelled(bytes_read, source_size)) break;
       std::size_t n = static_cast<std::size_t>(
           source_size - bytes_read < block ? source_size - bytes_read : block);
