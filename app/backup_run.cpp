@@ -1,16 +1,20 @@
-// The backup run behind "YEDEK AL": table list, one dump per table streamed
-// into the script file, the archive built under a temporary name, read back
-// and renamed, the script deleted, the settings table, the optional upload
-// and notice, and the closing message.
+// The backup run behind "YEDEK AL", on a worker thread: the table list, one
+// dump per table streamed into a script in a private temporary folder, the
+// archive built under a temporary name, read back and renamed, the settings
+// table, the optional upload and notice, and the message that tells how it
+// ended. The user-interface thread starts the worker, may raise the cancel
+// token, and shows the outcome once the worker has ended.
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <vector>
 
 #include "app/archive_check.h"
 #include "app/backup_names.h"
+#include "app/event_handler.h"
 #include "app/script_file.h"
+#include "app/script_folder.h"
 #include "app/yedekalma.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -19,130 +23,309 @@
 namespace app {
 namespace {
 
-// Raised when the finished archive does not hold the script complete.
-class EArchiveIncomplete : public std::runtime_error {
+// Raised when the archive could not be made or does not hold the script
+// complete; names the archive, never the temporary file it is built in.
+class EArchiveNotMade : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Raised when a listed table did not reach the script: the dump took it for a
-// view (SHOW TABLE STATUS gives no engine for a damaged table) or wrote
-// nothing for it.
-class ETableMissing : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// Every occurrence of `from` in text replaced by `to`.
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
 
-// Clears the in-progress flag when the run ends, however it ends.
-class RunGuard {
+// Deletes the temporary archive unless the run got to rename it.
+class TempArchive {
  public:
-  explicit RunGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~RunGuard() { flag_ = false; }
-  RunGuard(const RunGuard&) = delete;
-  RunGuard& operator=(const RunGuard&) = delete;
+  explicit TempArchive(std::string path) : path_(std::move(path)) {}
+  ~TempArchive() {
+    if (!path_.empty()) platform::delete_file(path_);
+  }
+  TempArchive(const TempArchive&) = delete;
+  TempArchive& operator=(const TempArchive&) = delete;
+  void Release() { path_.clear(); }
 
  private:
-  bool& flag_;
+  std::string path_;
 };
+
+// Closes the archiver if an error left it open; quiet, the first error wins.
+void close_quietly(zip::TZipArchiver& archiver) {
+  try {
+    if (archiver.Active()) archiver.Close();
+  } catch (...) {
+  }
+}
 
 }  // namespace
 
+// ---- the user-interface side ------------------------------------------------
+
 void TyedekalmafCore::kaydetbtnClick() {
   if (running_) return;
-  RunGuard guard(running_);
-  RunBackup();
+  const std::string db = window_.DbLabelCaption();
+  check_database_name(db);
+  if (worker_.joinable()) worker_.join();  // a run whose end is still on its way
+  running_ = true;
+  quiet_cancel_ = false;
+  cancel_.Reset();
+  board_.Begin();
+  {
+    std::lock_guard lock(outcome_mutex_);
+    outcome_ = RunOutcome{};
+  }
+  platform::user_interface().SetBusyCursor(platform::BusyCursor::SqlWait);
+  window_.RunStateChanged(true);
+  RefreshProgress();
+  worker_ = std::thread([this, db] { WorkerMain(db); });
 }
 
-void TyedekalmafCore::RunBackup() {
+void TyedekalmafCore::CancelRun() {
+  if (running_) cancel_.Cancel();
+}
+
+void TyedekalmafCore::CancelRunForClose() {
+  if (!running_) return;
+  quiet_cancel_ = true;
+  cancel_.Cancel();
+}
+
+void TyedekalmafCore::WaitForRun() {
+  if (worker_.joinable()) worker_.join();
+  FinishRun();
+}
+
+void TyedekalmafCore::RefreshProgress() { window_.ShowProgress(progress_text(board_.Snapshot())); }
+
+void TyedekalmafCore::Post(std::function<void()> task) {
+  std::weak_ptr<bool> alive = alive_;
+  window_.PostToUiThread([alive, task = std::move(task)] {
+    if (alive.lock()) task();
+  });
+}
+
+void TyedekalmafCore::NotifyProgress() {
+  if (board_.ShouldNotify()) Post([this] { RefreshProgress(); });
+}
+
+void TyedekalmafCore::FinishRun() {
+  if (!running_) return;
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+  RunOutcome outcome;
+  {
+    std::lock_guard lock(outcome_mutex_);
+    outcome = outcome_;
+  }
+  board_.SetPhase(RunPhase::Idle);
   platform::UserInterface& ui = platform::user_interface();
-  ui.SetBusyCursor(platform::BusyCursor::kSqlWait);
-  window_.Repaint();
+  ui.SetBusyCursor(platform::BusyCursor::Default);
+  RefreshProgress();
+  if (!(outcome.cancelled && quiet_cancel_)) {
+    if (outcome.kind == RunOutcome::Message) ui.ShowMessage(outcome.text);
+    if (outcome.kind == RunOutcome::Error) ui.ShowError(outcome.text);
+  }
+  window_.RunStateChanged(false);
+}
+
+// ---- the worker ---------------------------------------------------------------
+
+void TyedekalmafCore::WorkerMain(const std::string& db) {
+  platform::CancelScope scope(cancel_);
+  archive_done_path_.clear();
+  RunOutcome outcome;
+  try {
+    outcome.text = RunBackup(db);
+    outcome.kind = RunOutcome::Message;
+  } catch (const EAbort&) {
+    outcome.kind = RunOutcome::None;
+  } catch (const std::bad_alloc&) {
+    outcome = {RunOutcome::Error, "Out of memory."};
+  } catch (const std::exception& e) {
+    outcome = {RunOutcome::Error, platform::error_box_text(e.what())};
+  } catch (...) {
+    outcome = {RunOutcome::Error, "Unknown error."};
+  }
+  // An error that follows the cancel request is the cancellation's doing.
+  if (outcome.kind != RunOutcome::Message && cancel_.Cancelled())
+    outcome = {RunOutcome::Message, cancelled_message(archive_done_path_), true};
+  {
+    std::lock_guard lock(outcome_mutex_);
+    outcome_ = outcome;
+  }
+  Post([this] { FinishRun(); });
+}
+
+std::string TyedekalmafCore::RunBackup(const std::string& db) {
   Memo1.clear();
+  const std::vector<std::string> tables = ListTables(db);
 
-  // Table list of the database the label names; the statement, the names and
-  // the script text are UTF-8.
-  q.SetSQL(table_list_sql(platform::ansi_to_utf8(window_.DbLabelCaption())));
-  q.Open();
-  std::vector<std::string> listed, written;  // tables, by their exact names
-
-  // Every table's script goes straight into the file; a failure before the
-  // archive step leaves no script behind (the ScriptFile deletes it).
+  // The script lives in a folder of its own that goes when the run ends,
+  // however it ends; the archive's entry is its bare file name.
+  ScriptFolder folder;
   ScriptFile script;
-  script.Create(platform::executable_dir() +
-                script_file_name(window_.DbLabelCaption(), local_now()));
+  DumpTables(tables, folder.path() + "/" + script_file_name(db, local_now()), script);
+
+  const std::string archive = archive_name(db, local_now());
+  MakeArchive(script, folder.path(), archive);
+  const std::string archive_path = platform::expand_file_name(archive);
+  archive_done_path_ = archive_path;
+
+  if (!ReadSettings(archive_path)) return success_message(archive_path, false);
+  UploadArchive(archive_path);
+  NoticeArchive(archive_path, archive);
+  return success_message(archive_path, true);
+}
+
+std::vector<std::string> TyedekalmafCore::ListTables(const std::string& db) {
+  board_.SetPhase(RunPhase::Listing);
+  NotifyProgress();
+  q.SetSQL(table_list_sql(db));
+  q.Open();
+  std::vector<std::string> tables;
   while (!q.Eof()) {
-    ui.ProcessMessages();
+    platform::throw_if_cancelled();
+    tables.push_back(q.FieldByName("t").AsString());
+    q.Next();
+  }
+  return tables;
+}
+
+void TyedekalmafCore::DumpTables(const std::vector<std::string>& tables,
+                                 const std::string& script_path, ScriptFile& script) {
+  board_.SetPhase(RunPhase::Dumping);
+  board_.SetTable(0, static_cast<int>(tables.size()), "");
+  NotifyProgress();
+  script.OnFlush = [this](std::uint64_t bytes) {
+    board_.SetScriptBytes(bytes);
+    NotifyProgress();
+  };
+  script.Create(script_path);
+  int number = 0;
+  for (const std::string& table : tables) {
+    platform::throw_if_cancelled();
+    board_.SetTable(++number, static_cast<int>(tables.size()), table);
+    NotifyProgress();
     MyDump.SetObjects({});
     dump::TMyDumpObjects objects = MyDump.Objects();
     objects.Include(dump::TMyDumpObject::doTables);
     objects.Include(dump::TMyDumpObject::doData);
     MyDump.SetObjects(objects);
-    // The name goes to the dump as it is: no splitting, trimming or unquoting.
-    const std::string table = q.FieldByName("t").AsString();
-    if (q.FieldByName("k").AsString() != kViewTableType) listed.push_back(table);
-    MyDump.SetTableEntries({{"", table}});
+    MyDump.SetTableNames(table);
     MyDump.SQL().clear();
     MyDump.Backup(&script);
-    for (const auto& e : MyDump.WrittenTables()) written.push_back(e.Name);
     script.AddLine("");  // the empty line after each table's script
-    q.Next();
-  }
-  // An incomplete script is deleted with the ScriptFile, never archived.
-  for (const auto& table : listed) {
-    if (std::find(written.begin(), written.end(), table) == written.end())
-      throw ETableMissing("The table \"" + platform::utf8_to_ansi(table) +
-                          "\" was not written to the script; no archive was made");
   }
   script.Finish();
-  ui.SetBusyCursor(platform::BusyCursor::kDefault);
+  board_.SetScriptBytes(script.size());
+}
 
+void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& script_folder,
+                                  const std::string& archive) {
   // The archive is written under a temporary name and takes its real name
-  // only once it is known to hold the whole script, so a failed run never
-  // replaces an earlier archive of the same hour.
-  const std::string db = window_.DbLabelCaption();
-  const std::string archive = archive_name(db, local_now());
-  const std::string temp_archive = "~" + archive + "." + std::to_string(::getpid()) + ".tmp";
-  ZipArchiver1.SetFileName(platform::ansi_to_utf16(temp_archive));
+  // only once it is known to hold the whole script, so a failed or cancelled
+  // run never replaces an earlier archive of the same hour. Messages name
+  // the archive, the file the operator knows.
+  board_.SetPhase(RunPhase::Archiving);
+  board_.SetArchiveBytes(0, script.size());
+  NotifyProgress();
+  const std::string shown = platform::expand_file_name(archive);
+  // Unique to the process and the run: two runs never share it.
+  static std::atomic<unsigned> runs{0};
+  const std::string temp =
+      "~" + archive + "." + std::to_string(::getpid()) + "-" + std::to_string(++runs) + ".tmp";
+  const std::string temp_full = platform::expand_file_name(temp);
+  TempArchive temp_guard(temp);
+  const std::uint64_t total = script.size();
+  ZipArchiver1.OnOverallProgress = [this, total](zip::TZipBaseArchiver*, double progress,
+                                                 zip::TZipProcessOperation, zip::TZipProgressPhase,
+                                                 bool&) {
+    platform::throw_if_cancelled();
+    board_.SetArchiveBytes(
+        static_cast<std::uint64_t>(progress / 100.0 * static_cast<double>(total)), total);
+    NotifyProgress();
+  };
+  ZipArchiver1.SetFileName(platform::ansi_to_utf16(temp));
   try {
     ZipArchiver1.Open(zip::kCreateMode);
-    ZipArchiver1.SetBaseDir(u"");
+    ZipArchiver1.SetBaseDir(platform::ansi_to_utf16(script_folder));
     ZipArchiver1.AddFromMask(platform::ansi_to_utf16(script.path()));
     ZipArchiver1.Close();
-  } catch (...) {
-    // The script stays for the operator; the unfinished archive goes.
-    try {
-      if (ZipArchiver1.Active()) ZipArchiver1.Close();
-    } catch (...) {
-    }
-    platform::delete_file(temp_archive);
+  } catch (const platform::ECancelled&) {
+    close_quietly(ZipArchiver1);
     throw;
+  } catch (const std::exception& e) {
+    close_quietly(ZipArchiver1);
+    if (platform::cancel_requested()) throw platform::ECancelled();
+    std::string why = replace_all(replace_all(e.what(), temp_full, shown), temp, shown);
+    throw EArchiveNotMade("The archive \"" + shown + "\" could not be made: " + why);
   }
-  std::string reason =
-      check_archive_entry(platform::to_os_path(temp_archive),
-                          {base_name(script.path()), script.size(), script.crc32()});
-  if (reason.empty() && std::rename(platform::to_os_path(temp_archive).c_str(),
-                                    platform::to_os_path(archive).c_str()) != 0)
-    reason = "it could not be renamed: " + platform::system_error_text(errno);
-  if (!reason.empty()) {
-    platform::delete_file(temp_archive);
-    throw EArchiveIncomplete("The archive \"" + platform::expand_file_name(archive) +
-                             "\" was not made (" + reason + "). The script was kept as \"" +
-                             script.path() + "\"");
-  }
+  ZipArchiver1.OnOverallProgress = nullptr;
+  platform::throw_if_cancelled();
+
+  board_.SetPhase(RunPhase::Verifying);
+  NotifyProgress();
+  std::string reason = check_archive_entry(
+      platform::to_os_path(temp), {base_name(script.path()), script.size(), script.crc32()});
+  platform::throw_if_cancelled();
+  if (reason.empty() &&
+      std::rename(platform::to_os_path(temp).c_str(), platform::to_os_path(archive).c_str()) != 0)
+    reason = "it could not be saved under its name: " + platform::system_error_text(errno);
+  if (!reason.empty())
+    throw EArchiveNotMade("The archive \"" + shown + "\" was not made (" +
+                          replace_all(replace_all(reason, temp_full, shown), temp, shown) + ")");
+  temp_guard.Release();
   ZipArchiver1.SetFileName(platform::ansi_to_utf16(archive));
-  platform::delete_file(script.path());
+}
 
-  // The settings table is read once per program run.
-  if (!ayarlar.Active()) ayarlar.Open();
-
-  std::string message = std::string(kSavedMessage) + "\r" + platform::executable_dir() + archive;
-  if (ayarlarbulutyedekleme->AsInteger() == 1) {
-    uploadbtnClick();
-    SendNotice(archive);
-    message += "\r";
-    message += kUploadedMessage;
+bool TyedekalmafCore::ReadSettings(const std::string& archive_path) {
+  board_.SetPhase(RunPhase::Settings);
+  NotifyProgress();
+  try {
+    // The settings table is read once per program run.
+    if (!ayarlar.Active()) ayarlar.Open();
+    return ayarlarbulutyedekleme->AsInteger() == 1;
+  } catch (const platform::ECancelled&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EStepFailed(late_step_message(archive_path, LateStep::Settings, "", e.what()));
   }
-  ui.ShowMessage(message);
+}
+
+void TyedekalmafCore::UploadArchive(const std::string& archive_path) {
+  board_.SetPhase(RunPhase::Uploading);
+  struct stat info {};
+  const bool known = ::stat(platform::to_os_path(archive_path).c_str(), &info) == 0;
+  board_.SetUpload(0, known ? static_cast<std::uint64_t>(info.st_size) : 0);
+  NotifyProgress();
+  const std::string folder = "dbler/" + ayarlarlevhano->AsString();
+  platform::throw_if_cancelled();
+  try {
+    uploadbtnClick();
+  } catch (const platform::ECancelled&) {
+    throw;
+  } catch (const std::exception& e) {
+    if (platform::cancel_requested()) throw platform::ECancelled();
+    throw EStepFailed(late_step_message(archive_path, LateStep::Upload, folder, e.what()));
+  }
+  platform::throw_if_cancelled();
+}
+
+void TyedekalmafCore::NoticeArchive(const std::string& archive_path, const std::string& archive) {
+  board_.SetPhase(RunPhase::Notice);
+  NotifyProgress();
+  try {
+    SendNotice(archive);
+  } catch (const platform::ECancelled&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EStepFailed(late_step_message(archive_path, LateStep::Notice,
+                                        "dbler/" + ayarlarlevhano->AsString(), e.what()));
+  }
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
@@ -14,12 +15,14 @@
 #include "app/button_pictures.h"
 #include "app/event_handler.h"
 #include "app/qt_text.h"
+#include "app/run_texts.h"
+#include "platform/files.h"
 
 namespace app {
 namespace {
 
-// Designed client area and position.
-constexpr int kClientWidth = 260, kClientHeight = 176;
+// Designed client area and position; the row of "İPTAL" under the buttons.
+constexpr int kClientWidth = 260, kClientHeight = 210;
 constexpr int kLeft = 418, kTop = 158;
 
 QFont label_font() {
@@ -75,18 +78,40 @@ Tyedekalmaf::Tyedekalmaf(const ServiceConfig& service)
   iptalbtn->setIconSize(QSize(16, 16));
   setTabOrder(kaydetbtn, iptalbtn);
 
+  progresslbl = new QLabel(this);
+  progresslbl->setGeometry(16, 62, 236, 62);
+  progresslbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  progresslbl->setObjectName("progresslbl");
+
+  durdurbtn = new QPushButton(to_qstring("\xDDPTAL"), this);
+  durdurbtn->setGeometry(160, 168, 81, 33);
+  durdurbtn->setEnabled(false);
+  setTabOrder(iptalbtn, durdurbtn);
+
+  clock_ = new QTimer(this);
+  clock_->setInterval(1000);
+  connect(clock_, &QTimer::timeout, this, [this] { core_->RefreshProgress(); });
+
   core_ = std::make_unique<TyedekalmafCore>(*this, webb, service);
   FormStorage1 = std::make_unique<placement::TFormStorage>(*this);
   connect(kaydetbtn, &QPushButton::clicked, this,
           [this] { run_event_handler([this] { core_->kaydetbtnClick(); }); });
   connect(iptalbtn, &QPushButton::clicked, this,
           [this] { run_event_handler([this] { core_->iptalbtnClick(); }); });
+  connect(durdurbtn, &QPushButton::clicked, this, [this] {
+    durdurbtn->setEnabled(false);
+    core_->CancelRun();
+  });
 
   // The start-up handler runs once every control and component exists.
   created_ = core_->Start();
 }
 
 Tyedekalmaf::~Tyedekalmaf() {
+  // A run still going (the program is ending otherwise) is cancelled and
+  // joined before the components go.
+  core_->CancelRunForClose();
+  core_->WaitForRun();
   DoDestroy();
   FormStorage1.reset();
   core_.reset();
@@ -102,9 +127,44 @@ void Tyedekalmaf::Repaint() { repaint(); }
 
 void Tyedekalmaf::Close() { close(); }
 
+void Tyedekalmaf::PostToUiThread(std::function<void()> task) {
+  // Queued to this window: dropped if the window is gone by then.
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void Tyedekalmaf::RunStateChanged(bool running) {
+  kaydetbtn->setEnabled(!running);
+  durdurbtn->setEnabled(running);
+  if (running) {
+    clock_->start();
+  } else {
+    clock_->stop();
+    kaydetbtn->setFocus();
+    if (close_after_run_) close();
+  }
+}
+
+void Tyedekalmaf::ShowProgress(const std::string& text) { progresslbl->setText(to_qstring(text)); }
+
 void Tyedekalmaf::reject() { iptalbtn->click(); }
 
 void Tyedekalmaf::closeEvent(QCloseEvent* event) {
+  // A run going: ask, then cancel it and close once the worker has ended.
+  if (core_->Running()) {
+    event->ignore();
+    if (close_after_run_) return;
+    QMessageBox box(QMessageBox::Question, to_qstring(platform::program_title()),
+                    to_box_text(kCancelQuestion), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) return;
+    if (core_->Running()) {
+      close_after_run_ = true;
+      durdurbtn->setEnabled(false);
+      core_->CancelRunForClose();
+      return;
+    }
+    // The run ended while the question was open: close now.
+  }
   // Not QDialog::closeEvent: that would call reject() and click "KAPAT" again.
   if (DoCloseQuery())
     event->accept();

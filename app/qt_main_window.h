@@ -6,15 +6,21 @@
 // Flow: construct (creates the controls and components, then runs the
 // start-up handler) -> Created()? show() : end the program -> clicks ->
 // close (placement saved) -> destruction (connection closed). Created and
-// used by main() on the user-interface thread.
+// used by main() on the user-interface thread; the backup run's worker only
+// posts tasks to it (PostToUiThread).
+//
+// During a run "YEDEK AL" is disabled, "İPTAL" enabled and the progress
+// label shows the phase, the table, the bytes so far and the elapsed time.
+// Closing the window during a run asks whether to cancel it; the window
+// closes once the worker has ended.
 #pragma once
 
 #include <QDialog>
 #include <memory>
 #include <string>
 
+#include "app/http_notice.h"
 #include "app/main_window.h"
-#include "app/qt_web_browser.h"
 #include "app/service_config.h"
 #include "app/yedekalma.h"
 #include "placement/form_storage.h"
@@ -22,6 +28,7 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace app {
 
@@ -38,6 +45,9 @@ class Tyedekalmaf : public QDialog, public MainWindow, public placement::Placeme
   void SetDbLabelCaption(const std::string& caption) override;
   void Repaint() override;
   void Close() override;
+  void PostToUiThread(std::function<void()> task) override;
+  void RunStateChanged(bool running) override;
+  void ShowProgress(const std::string& text) override;
 
   // placement::PlacementWindow
   std::string ClassName() const override { return "Tyedekalmaf"; }
@@ -75,8 +85,12 @@ class Tyedekalmaf : public QDialog, public MainWindow, public placement::Placeme
   QLabel* dblbl = nullptr;
   QPushButton* kaydetbtn = nullptr;
   QPushButton* iptalbtn = nullptr;
+  QPushButton* durdurbtn = nullptr;  // "İPTAL"
+  QLabel* progresslbl = nullptr;
+  QTimer* clock_ = nullptr;  // ticks the elapsed time while a run goes
   std::string db_caption_ = "---";
-  QtWebBrowser webb;
+  HttpNotice webb;
+  bool close_after_run_ = false;
   std::unique_ptr<TyedekalmafCore> core_;
   std::unique_ptr<placement::TFormStorage> FormStorage1;
   placement::TPosition position_ = placement::poDesigned;

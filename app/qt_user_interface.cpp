@@ -5,8 +5,13 @@
 #include <QCursor>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include "app/qt_text.h"
+#include "platform/cancel.h"
 #include "platform/files.h"
 
 namespace app {
@@ -21,14 +26,61 @@ void show_box(QMessageBox::Icon icon, const std::string& text) {
   box.exec();
 }
 
+bool on_ui_thread() { return QThread::currentThread() == qApp->thread(); }
+
+// Runs task on the user-interface thread (queued) and returns at once.
+void post(std::function<void()> task) {
+  QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+}
+
 }  // namespace
 
-void QtUserInterface::ShowMessage(const std::string& text) { show_box(QMessageBox::NoIcon, text); }
+void QtUserInterface::ShowMessage(const std::string& text) {
+  if (!on_ui_thread()) return post([text] { show_box(QMessageBox::NoIcon, text); });
+  show_box(QMessageBox::NoIcon, text);
+}
 
-void QtUserInterface::ShowError(const std::string& text) { show_box(QMessageBox::Critical, text); }
+void QtUserInterface::ShowError(const std::string& text) {
+  if (!on_ui_thread()) return post([text] { show_box(QMessageBox::Critical, text); });
+  show_box(QMessageBox::Critical, text);
+}
 
 platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& text,
                                                              bool allow_retry) {
+  if (on_ui_thread()) return Ask(text, allow_retry);
+  // From the worker: the user-interface thread asks; the worker waits in
+  // slices so that a cancelled run does not wait for the answer.
+  struct Pending {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool answered = false;
+    bool abandoned = false;  // the run was cancelled before the box came up
+    platform::FailureAnswer answer = platform::FailureAnswer::Abort;
+  };
+  auto pending = std::make_shared<Pending>();
+  post([this, pending, text, allow_retry] {
+    {
+      std::lock_guard lock(pending->mutex);
+      if (pending->abandoned) return;
+    }
+    platform::FailureAnswer answer = Ask(text, allow_retry);
+    std::lock_guard lock(pending->mutex);
+    pending->answer = answer;
+    pending->answered = true;
+    pending->done.notify_all();
+  });
+  std::unique_lock lock(pending->mutex);
+  while (!pending->answered) {
+    pending->done.wait_for(lock, std::chrono::milliseconds(platform::kCancelPollMs));
+    if (platform::cancel_requested()) {
+      pending->abandoned = true;
+      return platform::FailureAnswer::Abort;
+    }
+  }
+  return pending->answer;
+}
+
+platform::FailureAnswer QtUserInterface::Ask(const std::string& text, bool allow_retry) {
   QMessageBox box(QMessageBox::Critical, caption(), to_box_text(text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
@@ -39,18 +91,19 @@ platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& 
   box.setEscapeButton(abort);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
-  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::kAbort;
-  if (retry && clicked == retry) return platform::FailureAnswer::kRetry;
-  return platform::FailureAnswer::kIgnore;
+  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::Abort;
+  if (retry && clicked == retry) return platform::FailureAnswer::Retry;
+  return platform::FailureAnswer::Ignore;
 }
 
 void QtUserInterface::SetBusyCursor(platform::BusyCursor cursor) {
-  if (cursor == platform::BusyCursor::kDefault) {
+  if (!on_ui_thread()) return;
+  if (cursor == platform::BusyCursor::Default) {
     if (cursor_overridden_) QApplication::restoreOverrideCursor();
     cursor_overridden_ = false;
     return;
   }
-  QCursor shape(cursor == platform::BusyCursor::kSqlWait ? Qt::BusyCursor : Qt::WaitCursor);
+  QCursor shape(cursor == platform::BusyCursor::SqlWait ? Qt::BusyCursor : Qt::WaitCursor);
   if (cursor_overridden_) {
     QApplication::changeOverrideCursor(shape);
   } else {
@@ -59,6 +112,8 @@ void QtUserInterface::SetBusyCursor(platform::BusyCursor cursor) {
   }
 }
 
-void QtUserInterface::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtUserInterface::ProcessMessages() {
+  if (on_ui_thread()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 }  // namespace app

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/cancel.h"
 #include "platform/files.h"
 
 namespace app {
@@ -29,6 +30,7 @@ void ScriptFile::Create(const std::string& path) {
 }
 
 void ScriptFile::AddLine(std::string_view line) {
+  platform::throw_if_cancelled();
   Append(line);
   Append("\r\n");
 }
@@ -55,6 +57,7 @@ void ScriptFile::Flush() {
     left -= static_cast<size_t>(n);
   }
   buffer_.clear();
+  if (OnFlush) OnFlush(size_);
 }
 
 void ScriptFile::Finish() {

@@ -6,10 +6,12 @@
 // archive afterwards.
 //
 // Flow: Create -> AddLine... -> Finish -> (size(), crc32()); Discard deletes
-// the file at any point. Used by the backup run on the user-interface thread.
+// the file at any point. Used by the backup run's worker thread; AddLine
+// checks the run's cancel token.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,11 @@ class ScriptFile : public dump::TLineSink {
   void Discard();
 
   const std::string& path() const { return path_; }
+  // Bytes written so far (including what is still buffered).
+  uint64_t written() const { return size_ + buffer_.size(); }
+
+  // Called after every write to the file with the bytes written so far.
+  std::function<void(uint64_t)> OnFlush;
   uint64_t size() const { return size_; }
   uint32_t crc32() const { return crc_; }
 

@@ -1,8 +1,8 @@
 // The embedded browser control `webb` as the program uses it: one request of
-// an address whose answer nobody reads.
+// the notice address, which must be answered.
 //
-// The Qt program implements it with QNetworkAccessManager; tests record the
-// addresses. User-interface thread only.
+// The program uses HttpNotice (http_notice.h); tests record the addresses.
+// Called by the backup run's worker thread.
 #pragma once
 
 #include <stdexcept>
@@ -18,8 +18,9 @@ class EWebBrowserError : public std::runtime_error {
 class TWebBrowser {
  public:
   virtual ~TWebBrowser() = default;
-  // Starts an HTTP GET of url and returns at once; the response is ignored.
-  // Throws EWebBrowserError when the address is refused.
+  // Requests url with an HTTP GET and returns once the server has answered
+  // with a 2xx status. Throws EWebBrowserError when the address is refused
+  // or the notice was not delivered.
   virtual void Navigate(const std::string& url) = 0;
 };
 

@@ -53,9 +53,16 @@ TyedekalmafCore::TyedekalmafCore(MainWindow& window, TWebBrowser& browser, Servi
   NetFTP1 = &design_ftp_;
 }
 
-// Members go in reverse order: the datasets close before the connection sends
+// A run still going is cancelled and its worker joined first. Members then
+// go in reverse order: the datasets close before the connection sends
 // COM_QUIT.
-TyedekalmafCore::~TyedekalmafCore() = default;
+TyedekalmafCore::~TyedekalmafCore() {
+  if (worker_.joinable()) {
+    cancel_.Cancel();
+    worker_.join();
+  }
+  alive_.reset();
+}
 
 bool TyedekalmafCore::Start() {
   terminate_ = false;

@@ -4,36 +4,44 @@
 //
 // Flow: construct with the window (view) and the browser -> Start() (runs
 // FormCreate; false when the program must end at once) -> kaydetbtnClick on
-// "YEDEK AL" (which clicks uploadbtn itself when cloud backup is on) ->
-// destruction (the connection sends COM_QUIT). The Qt window
-// (qt_main_window.h) owns one of these; tests drive it with a fake window,
-// a fake browser and the scripted user interface. Everything runs on the
-// user-interface thread.
+// "YEDEK AL" starts the backup run on a worker thread -> progress reaches the
+// window through PostToUiThread -> the worker's end is delivered on the
+// user-interface thread (FinishRun: the message or error box) -> destruction
+// (cancels and joins a run still going; the connection sends COM_QUIT).
+// The Qt window (qt_main_window.h) owns one of these; tests drive it with a
+// fake window, a fake browser and the scripted user interface.
+//
+// Threads: the public methods are for the user-interface thread. While a run
+// is going the connection, the datasets, the dump component and the archiver
+// belong to the worker; the user-interface thread reads only the progress
+// board and raises the cancel token.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "app/backup_progress.h"
 #include "app/main_window.h"
+#include "app/run_texts.h"
 #include "app/service_config.h"
 #include "app/web_browser.h"
 #include "dump/my_dump.h"
 #include "ftp/net_ftp.h"
 #include "mysql/my_connection.h"
 #include "mysql/my_query.h"
+#include "platform/cancel.h"
 #include "platform/text_lines.h"
 #include "zip/zip_archiver.h"
 
 namespace app {
 
+class ScriptFile;
+
 // Texts shown to the operator (Windows-1254).
 inline constexpr const char* kNoLoginFileMessage = "MySQL Login dosyas\xFD yok!";
-inline constexpr const char* kSavedMessage =
-    "Dosyaya ba\xFE"
-    "ar\xFDyla kaydedildi...";
-inline constexpr const char* kUploadedMessage =
-    "Dosyaya ba\xFE"
-    "ar\xFDyla buluta y\xFCklendi...";
 inline constexpr const char* kLoginFileName = "ip.txt";
 inline constexpr const char* kDatabaseFileName = "yedekleme.ini";
 
@@ -51,14 +59,27 @@ class TyedekalmafCore {
 
   // Handlers. They raise; the window runs them through run_event_handler.
   void FormCreate();
-  // The backup run. A click while a run is in progress (possible through the
-  // event processing before each table) is ignored.
+  // "YEDEK AL": checks the database name (EBadDatabaseName before anything
+  // is written) and starts the backup run on the worker thread. A click while
+  // a run is going is ignored.
   void kaydetbtnClick();
-  // The upload of the archive named by ZipArchiver1's FileName.
+  // The upload of the archive named by ZipArchiver1's FileName (worker).
   void uploadbtnClick();
   void iptalbtnClick();
 
+  // "İPTAL": asks the run to stop; its end is delivered as usual, with the
+  // message "Yedekleme iptal edildi.".
+  void CancelRun();
+  // The window is closing: cancels the run and shows no box for the
+  // cancellation itself (a run that ended otherwise still reports).
+  void CancelRunForClose();
+  // Blocks until the worker has ended and delivers its outcome now. For
+  // tests and shutdown; the window relies on the posted delivery instead.
+  void WaitForRun();
   bool Running() const { return running_; }
+  RunProgress Progress() const { return board_.Snapshot(); }
+  // Shows the board's current text in the window (user-interface thread).
+  void RefreshProgress();
 
   // Hidden text boxes (line lists).
   platform::LineList loginm{"loginm"};
@@ -79,7 +100,31 @@ class TyedekalmafCore {
   ftp::TNetFTP* NetFTP1 = nullptr;
 
  private:
-  void RunBackup();
+  // What the worker hands back: the box to show when the run has ended.
+  struct RunOutcome {
+    enum Kind { None, Message, Error } kind = None;
+    std::string text;
+    bool cancelled = false;
+  };
+
+  void WorkerMain(const std::string& db);
+  void FinishRun();
+  // Runs task on the user-interface thread unless this core is gone by then.
+  void Post(std::function<void()> task);
+  // Worker: tells the window about progress, at most a few times a second.
+  void NotifyProgress();
+
+  // The run's steps, in order, on the worker. RunBackup returns the success
+  // message.
+  std::string RunBackup(const std::string& db);
+  std::vector<std::string> ListTables(const std::string& db);
+  void DumpTables(const std::vector<std::string>& tables, const std::string& script_path,
+                  ScriptFile& script);
+  void MakeArchive(const ScriptFile& script, const std::string& script_folder,
+                   const std::string& archive);
+  bool ReadSettings(const std::string& archive_path);
+  void UploadArchive(const std::string& archive_path);
+  void NoticeArchive(const std::string& archive_path, const std::string& archive);
   void SendNotice(const std::string& archive);
 
   MainWindow& window_;
@@ -87,7 +132,19 @@ class TyedekalmafCore {
   ServiceConfig service_;
   ftp::TNetFTP design_ftp_;
   bool terminate_ = false;
+
+  // Run state (user-interface thread, except where noted).
   bool running_ = false;
+  bool quiet_cancel_ = false;
+  std::thread worker_;
+  platform::CancelToken cancel_;
+  ProgressBoard board_;  // any thread
+  std::mutex outcome_mutex_;
+  RunOutcome outcome_;  // written by the worker as its last act
+  // Full path of the archive once it is complete (worker).
+  std::string archive_done_path_;
+  // Posted tasks hold a weak reference: they do nothing once the core is gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace app

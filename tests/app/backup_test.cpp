@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 
 #include "app/backup_names.h"
 #include "app/event_handler.h"
@@ -29,20 +30,7 @@ using testsupport::write_all;
 
 const std::string kDb = "dukkan";
 const std::string kFtpUser = "yedekalma";
-
-// The scripted user interface with a hook on event processing, so a test can
-// act between tables.
-struct HookedUserInterface : testsupport::FakeUserInterface {
-  std::function<void()> on_process;
-  void ProcessMessages() override {
-    FakeUserInterface::ProcessMessages();
-    if (on_process) {
-      auto hook = std::move(on_process);
-      on_process = nullptr;
-      hook();
-    }
-  }
-};
+const std::string kArchiveSavedAt = "Yedek ar\xFEivi kaydedildi: ";
 
 class BackupRun : public ::testing::Test {
  protected:
@@ -60,6 +48,11 @@ class BackupRun : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    // The run's private script folder goes under TMPDIR: a folder of the
+    // test's own shows whether anything stays behind.
+    const char* old_tmp = getenv("TMPDIR");
+    old_tmpdir_ = old_tmp ? old_tmp : "";
+    setenv("TMPDIR", script_tmp.path().c_str(), 1);
     server_->Sql("DROP DATABASE IF EXISTS `" + kDb + "`");
     service.host = *address_;
     service.user = kFtpUser;
@@ -69,6 +62,10 @@ class BackupRun : public ::testing::Test {
   }
   void TearDown() override {
     core.reset();
+    if (old_tmpdir_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
     ASSERT_EQ(chdir(old_cwd_), 0);
   }
 
@@ -87,13 +84,25 @@ class BackupRun : public ::testing::Test {
     ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
     ui.boxes.clear();
   }
+  // "YEDEK AL", then the run's end delivered as the window would; app_ok
+  // says whether no error box came up.
   void Click() {
-    app_ok = true;
+    const size_t errors_before = ui.errors().size();
     app_ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+    core->WaitForRun();
+    window.Pump();
+    app_ok = app_ok && ui.errors().size() == errors_before;
   }
   std::string ArchiveName() const { return app::archive_name(kDb, app::local_now()); }
-  std::string ScriptPath() const {
-    return platform::executable_dir() + app::script_file_name(kDb, app::local_now());
+  std::string ArchivePath() const { return dir.path() + "/" + ArchiveName(); }
+  // The private script folders left in TMPDIR (none once a run has ended).
+  std::vector<std::string> ScriptLeftovers() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(script_tmp.path())) {
+      const std::string name = e.path().filename();
+      if (name.rfind("yedek-", 0) != 0) names.push_back(name);  // not the test's own folders
+    }
+    return names;
   }
   // Files in the current folder, sorted.
   std::vector<std::string> FolderFiles() const {
@@ -111,7 +120,9 @@ class BackupRun : public ::testing::Test {
   static testsupport::MariaDbServer* server_;
 
   testsupport::TempDir dir{"yedek-run"};
-  HookedUserInterface ui;
+  testsupport::TempDir script_tmp{"yedek-tmp"};
+  std::string old_tmpdir_;
+  testsupport::FakeUserInterface ui;
   apptest::FakeWindow window;
   apptest::FakeBrowser browser;
   app::ServiceConfig service;
@@ -131,10 +142,17 @@ TEST_F(BackupRun, LocalBackupWritesVerifiedArchiveAndDeletesScript) {
   Click();
   ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
   ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0],
-            std::string(app::kSavedMessage) + "\r" + platform::executable_dir() + ArchiveName());
+  // The message names the archive's real full path.
+  EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + ArchivePath());
   EXPECT_EQ(FolderFiles(), (std::vector<std::string>{ArchiveName(), "ip.txt", "yedekleme.ini"}));
-  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_TRUE(ScriptLeftovers().empty());
+  // One entry: the bare script name, no folders.
+  EXPECT_EQ(testsupport::shell_output("unzip -Z1 " + testsupport::shell_quote(ArchivePath())),
+            app::script_file_name(kDb, app::local_now()) + "\n");
+  // The window went busy and back, and showed progress on the way.
+  EXPECT_EQ(window.states, (std::vector<bool>{true, false}));
+  EXPECT_GE(window.progress_texts.size(), 2u);
+  EXPECT_EQ(window.progress_texts.back(), "");
   EXPECT_TRUE(browser.urls.empty());
   EXPECT_EQ(testsupport::run_shell("unzip -tq " + dir.file(ArchiveName()) + " >/dev/null"), 0);
 
@@ -183,8 +201,8 @@ TEST_F(BackupRun, CloudBackupUploadsBinaryIdenticalCopyAndRequestsNotice) {
   Click();
   ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
   ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0], std::string(app::kSavedMessage) + "\r" + platform::executable_dir() +
-                                  ArchiveName() + "\r" + app::kUploadedMessage);
+  EXPECT_EQ(ui.messages()[0],
+            std::string(app::kSavedMessage) + "\r" + ArchivePath() + "\r" + app::kUploadedMessage);
   EXPECT_EQ(read_all(home.file("dbler/34ABC123/" + ArchiveName())),
             read_all(dir.file(ArchiveName())));
   ASSERT_EQ(browser.urls.size(), 1u);
@@ -200,7 +218,7 @@ struct CloudFailure {
   bool start_server;
 };
 
-TEST_F(BackupRun, CloudFailuresShowErrorKeepArchiveAndReportNoSuccess) {
+TEST_F(BackupRun, CloudFailuresSayTheArchiveIsSavedAndWhichStepFailed) {
   const CloudFailure cases[] = {
       {"login refused", "someone-else", true, true},
       {"missing dbler folder", kFtpUser, false, true},
@@ -220,13 +238,40 @@ TEST_F(BackupRun, CloudFailuresShowErrorKeepArchiveAndReportNoSuccess) {
     StartCore();
     Click();
     EXPECT_FALSE(app_ok);
-    EXPECT_EQ(ui.errors().size(), 1u);
+    ASSERT_EQ(ui.errors().size(), 1u);
+    EXPECT_EQ(ui.errors()[0].rfind(kArchiveSavedAt + ArchivePath() +
+                                       "\rBuluta y\xFCkleme (FTP klas\xF6r\xFC \"dbler/06XY99\") "
+                                       "ba\xFE"
+                                       "ar\xFDs\xFDz:\r",
+                                   0),
+              0u)
+        << ui.errors()[0];
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_TRUE(browser.urls.empty());
     EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
-    EXPECT_FALSE(platform::file_exists(ScriptPath()));
+    EXPECT_TRUE(ScriptLeftovers().empty());
     core.reset();
   }
+}
+
+TEST_F(BackupRun, UndeliveredNoticeIsReportedWithTheArchivePath) {
+  MakeDatabase(1, "34ABC123");
+  WriteSettings();
+  testsupport::TempDir home("yedek-ftphome");
+  fs::create_directories(home.file("dbler/34ABC123"));
+  apptest::FtpPeer ftp;
+  ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
+  browser.fail_with = "The notice to x:80 was not delivered: timeout";
+  StartCore();
+  Click();
+  EXPECT_FALSE(app_ok);
+  ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_EQ(ui.errors()[0], kArchiveSavedAt + ArchivePath() +
+                                "\rAr\xFEiv buluta y\xFCklendi (FTP klas\xF6r\xFC "
+                                "\"dbler/34ABC123\"), ancak bildirim g\xF6nderilemedi:\r" +
+                                browser.fail_with + ".");
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_EQ(read_all(home.file("dbler/34ABC123/" + ArchiveName())), read_all(ArchivePath()));
 }
 
 TEST_F(BackupRun, TableDroppedBetweenListingAndDumpingLeavesNoScript) {
@@ -234,33 +279,47 @@ TEST_F(BackupRun, TableDroppedBetweenListingAndDumpingLeavesNoScript) {
   WriteSettings();
   write_all(dir.file(ArchiveName()), "earlier archive");
   StartCore();
-  ui.on_process = [] { server_->Sql("DROP TABLE musteri, urun, bos, ayarlar", kDb); };
+  bool dropped = false;
+  window.on_post = [&] {
+    if (!dropped && core->Progress().phase == app::RunPhase::Dumping) {
+      dropped = true;
+      server_->Sql("DROP TABLE musteri, urun, bos, ayarlar", kDb);
+    }
+  };
   Click();
+  EXPECT_TRUE(dropped);
   EXPECT_FALSE(app_ok);
   EXPECT_EQ(ui.errors().size(), 1u);
   EXPECT_TRUE(ui.messages().empty());
-  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_TRUE(ScriptLeftovers().empty());
   EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
   EXPECT_EQ(FolderFiles().size(), 3u);
 }
 
-TEST_F(BackupRun, ArchiveThatCannotBeCreatedKeepsScriptAndEarlierArchive) {
+TEST_F(BackupRun, ArchiveThatCannotBeMadeIsNamedAndEarlierArchiveKept) {
   MakeDatabase(0);
   WriteSettings();
   write_all(dir.file(ArchiveName()), "earlier archive");
-  // A folder where the temporary archive would go makes its creation fail.
-  fs::create_directory(dir.file("~" + ArchiveName() + "." + std::to_string(getpid()) + ".tmp"));
+  // The current folder cannot take new files: the temporary archive fails.
+  // (Root ignores permissions, so a read-only bind is not available; a
+  // folder standing in for the archive's final name makes the rename fail.)
+  fs::remove(dir.file(ArchiveName()));
+  fs::create_directory(dir.file(ArchiveName()));
+  write_all(dir.file(ArchiveName() + "/keep"), "earlier archive");
   StartCore();
   Click();
   EXPECT_FALSE(app_ok);
   ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_EQ(ui.errors()[0].rfind("The archive \"" + ArchivePath() + "\" was not made (", 0), 0u)
+      << ui.errors()[0];
+  EXPECT_EQ(ui.errors()[0].find(".tmp"), std::string::npos) << ui.errors()[0];
   EXPECT_TRUE(ui.messages().empty());
-  EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
-  EXPECT_TRUE(platform::file_exists(ScriptPath()));
-  platform::delete_file(ScriptPath());
+  EXPECT_EQ(read_all(dir.file(ArchiveName() + "/keep")), "earlier archive");
+  EXPECT_TRUE(ScriptLeftovers().empty());
+  EXPECT_EQ(FolderFiles().size(), 3u);  // no temporary archive stays
 }
 
-TEST_F(BackupRun, SettingsTableProblemsAreErrorsAfterTheArchive) {
+TEST_F(BackupRun, SettingsTableProblemsSayTheArchiveIsSaved) {
   const std::pair<const char*, const char*> cases[] = {
       {"missing table", "DROP TABLE ayarlar"},
       {"missing column", "ALTER TABLE ayarlar DROP COLUMN levhano"},
@@ -276,10 +335,16 @@ TEST_F(BackupRun, SettingsTableProblemsAreErrorsAfterTheArchive) {
     StartCore();
     Click();
     EXPECT_FALSE(app_ok);
-    EXPECT_EQ(ui.errors().size(), 1u);
+    ASSERT_EQ(ui.errors().size(), 1u);
+    EXPECT_EQ(ui.errors()[0].rfind(kArchiveSavedAt + ArchivePath() +
+                                       "\rAyarlar tablosu \"ayarlar\" okunamad\xFD, buluta "
+                                       "yedekleme yap\xFDlmad\xFD:\r",
+                                   0),
+              0u)
+        << ui.errors()[0];
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
-    EXPECT_FALSE(platform::file_exists(ScriptPath()));
+    EXPECT_TRUE(ScriptLeftovers().empty());
     core.reset();
   }
 }
@@ -294,20 +359,121 @@ TEST_F(BackupRun, ClickDuringRunIsIgnoredAndQuotedDatabaseNameWorks) {
                "CREATE TABLE ayarlar (bulutyedekleme SMALLINT, levhano VARCHAR(100));");
   WriteSettings(db);
   StartCore();
-  int nested = 0;
-  ui.on_process = [&] {
-    core->kaydetbtnClick();  // ignored: a run is in progress
-    ++nested;
+  // The worker waits at its first post until the second click was made.
+  std::promise<void> clicked;
+  std::shared_future<void> clicked_future = clicked.get_future().share();
+  std::promise<void> posted;
+  bool first = true;
+  window.on_post = [&] {
+    if (!first) return;
+    first = false;
+    posted.set_value();
+    clicked_future.wait();
   };
-  Click();
-  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
-  EXPECT_EQ(nested, 1);
+  ASSERT_TRUE(app::run_event_handler([&] { core->kaydetbtnClick(); }));
+  posted.get_future().wait();
+  EXPECT_TRUE(core->Running());
+  core->kaydetbtnClick();  // ignored: a run is going
+  clicked.set_value();
+  core->WaitForRun();
+  window.Pump();
+  EXPECT_TRUE(ui.errors().empty()) << ui.errors()[0];
   EXPECT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(window.states, (std::vector<bool>{true, false}));
   std::string archive = app::archive_name(db, app::local_now());
   std::string script =
       testsupport::shell_output("unzip -p " + testsupport::shell_quote(dir.file(archive)));
   EXPECT_NE(script.find("(5)"), std::string::npos) << script;
   server_->Sql("DROP DATABASE `" + db + "`");
+}
+
+TEST_F(BackupRun, CancelInEachPhaseLeavesNothingHalfDone) {
+  struct Case {
+    app::RunPhase phase;
+    bool archive_made;  // the new archive was complete before the cancel
+  };
+  const Case cases[] = {
+      {app::RunPhase::Listing, false},   {app::RunPhase::Dumping, false},
+      {app::RunPhase::Archiving, false}, {app::RunPhase::Verifying, false},
+      {app::RunPhase::Settings, true},   {app::RunPhase::Uploading, true},
+  };
+  MakeDatabase(1, "34ABC123");
+  WriteSettings();
+  testsupport::TempDir home("yedek-ftphome");
+  fs::create_directories(home.file("dbler/34ABC123"));
+  apptest::FtpPeer ftp;
+  ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(app::phase_text(c.phase));
+    write_all(dir.file(ArchiveName()), "earlier archive");
+    ui.boxes.clear();
+    StartCore();
+    window.on_post = [&] {
+      if (core->Progress().phase == c.phase) core->CancelRun();
+    };
+    Click();
+    window.on_post = nullptr;
+    EXPECT_TRUE(ui.errors().empty()) << ui.errors()[0];
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0], c.archive_made ? std::string(app::kCancelledMessage) + "\r" +
+                                                     kArchiveSavedAt + ArchivePath()
+                                               : std::string(app::kCancelledMessage));
+    if (c.archive_made)
+      EXPECT_EQ(testsupport::run_shell("unzip -tq " + ArchivePath() + " >/dev/null"), 0);
+    else
+      EXPECT_EQ(read_all(ArchivePath()), "earlier archive");
+    EXPECT_EQ(FolderFiles(), (std::vector<std::string>{ArchiveName(), "ip.txt", "yedekleme.ini"}));
+    EXPECT_TRUE(ScriptLeftovers().empty());
+    EXPECT_TRUE(fs::is_empty(home.file("dbler/34ABC123")));
+    EXPECT_TRUE(browser.urls.empty());
+    core.reset();
+  }
+}
+
+TEST_F(BackupRun, DatabaseNamesThatLeaveTheFolderAreRefusedBeforeAnyWrite) {
+  for (const std::string name : {"", ".", "..", "../dukkan", "a/b", "a\\b", "/etc"}) {
+    SCOPED_TRACE(name);
+    WriteSettings(name);
+    // Such a database does not exist: start-up's connect fails, and the
+    // click must still refuse the name itself.
+    core = std::make_unique<app::TyedekalmafCore>(window, browser, service);
+    ASSERT_TRUE(core->Start());
+    ui.boxes.clear();
+    window.states.clear();
+    Click();
+    EXPECT_FALSE(app_ok);
+    ASSERT_EQ(ui.errors().size(), 1u);
+    EXPECT_EQ(ui.errors()[0].rfind("Veritaban\xFD ad\xFD \"" + name +
+                                       "\" yedek dosyas\xFD ad\xFD "
+                                       "olamaz",
+                                   0),
+              0u)
+        << ui.errors()[0];
+    EXPECT_TRUE(window.states.empty());  // no run started
+    EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"ip.txt", "yedekleme.ini"}));
+    EXPECT_TRUE(ScriptLeftovers().empty());
+    core.reset();
+  }
+}
+
+TEST_F(BackupRun, TwoCopiesBackingUpOneDatabaseAtOnceBothSucceed) {
+  MakeDatabase(0);
+  WriteSettings();
+  apptest::FakeWindow window2;
+  apptest::FakeBrowser browser2;
+  StartCore();
+  app::TyedekalmafCore second(window2, browser2, service);
+  ASSERT_TRUE(second.Start());
+  ASSERT_TRUE(app::run_event_handler([&] { core->kaydetbtnClick(); }));
+  ASSERT_TRUE(app::run_event_handler([&] { second.kaydetbtnClick(); }));
+  core->WaitForRun();
+  second.WaitForRun();
+  EXPECT_TRUE(ui.errors().empty()) << ui.errors()[0];
+  ASSERT_EQ(ui.messages().size(), 2u);
+  EXPECT_EQ(ui.messages()[0], ui.messages()[1]);
+  EXPECT_EQ(testsupport::run_shell("unzip -tq " + ArchivePath() + " >/dev/null"), 0);
+  EXPECT_EQ(FolderFiles(), (std::vector<std::string>{ArchiveName(), "ip.txt", "yedekleme.ini"}));
+  EXPECT_TRUE(ScriptLeftovers().empty());
 }
 
 TEST_F(BackupRun, FtpServerVanishingMidUploadIsAnError) {
@@ -330,26 +496,27 @@ TEST_F(BackupRun, FtpServerVanishingMidUploadIsAnError) {
   Click();
   ftp.Wait();
   EXPECT_FALSE(app_ok);
-  EXPECT_EQ(ui.errors().size(), 1u);
+  ASSERT_EQ(ui.errors().size(), 1u);
+  EXPECT_EQ(ui.errors()[0].rfind(kArchiveSavedAt + ArchivePath() + "\r", 0), 0u) << ui.errors()[0];
   EXPECT_TRUE(ui.messages().empty());
   EXPECT_TRUE(browser.urls.empty());
   EXPECT_TRUE(platform::file_exists(dir.file(ArchiveName())));
-  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_TRUE(ScriptLeftovers().empty());
 }
 
-TEST_F(BackupRun, ScriptThatCannotBeCreatedIsAnErrorAndLeavesNothing) {
-  // Root may write anywhere, so a folder standing where the script belongs
-  // plays the unwritable executable folder.
+TEST_F(BackupRun, UnwritableTemporaryFolderIsAnErrorAndLeavesNothing) {
   MakeDatabase(0);
   WriteSettings();
   write_all(dir.file(ArchiveName()), "earlier archive");
-  fs::create_directory(ScriptPath());
+  // Root may write anywhere, so a missing folder plays the unwritable one.
+  setenv("TMPDIR", script_tmp.file("missing").c_str(), 1);
   StartCore();
   Click();
-  fs::remove(ScriptPath());
   EXPECT_FALSE(app_ok);
   ASSERT_EQ(ui.errors().size(), 1u);
-  EXPECT_EQ(ui.errors()[0].rfind("Cannot create file \"" + ScriptPath() + "\". ", 0), 0u)
+  EXPECT_EQ(ui.errors()[0].rfind(
+                "Cannot create file \"" + script_tmp.file("missing") + "/yedekalma-XXXXXX\". ", 0),
+            0u)
       << ui.errors()[0];
   EXPECT_TRUE(ui.messages().empty());
   EXPECT_EQ(read_all(dir.file(ArchiveName())), "earlier archive");
@@ -366,7 +533,7 @@ TEST_F(BackupRun, ServerGoneBeforeTheClickLeavesNoScript) {
   EXPECT_FALSE(app_ok);
   EXPECT_EQ(ui.errors().size(), 1u);
   EXPECT_TRUE(ui.messages().empty());
-  EXPECT_FALSE(platform::file_exists(ScriptPath()));
+  EXPECT_TRUE(ScriptLeftovers().empty());
   EXPECT_EQ(FolderFiles().size(), 2u);
 }
 
