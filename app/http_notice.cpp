@@ -70,8 +70,9 @@ void HttpNotice::Navigate(const std::string& url) {
   const Address a = parse_http_url(url);
   const std::string server = a.host + ":" + a.port;
   const auto deadline = Clock::now() + timeout_;
-  const std::string seconds =
-      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout_).count());
+  const std::string seconds = timeout_.count() % 1000 == 0
+                                  ? std::to_string(timeout_.count() / 1000) + " seconds"
+                                  : std::to_string(timeout_.count()) + " ms";
   auto fail = [&](const std::string& why) {
     throw EWebBrowserError("The notice to " + server + " was not delivered: " + why);
   };
@@ -89,8 +90,7 @@ void HttpNotice::Navigate(const std::string& url) {
   if (!fd) fail(platform::system_error_text(errno));
   if (::connect(fd.get(), found->ai_addr, found->ai_addrlen) != 0) {
     if (errno != EINPROGRESS) fail(platform::system_error_text(errno));
-    if (!wait_for(fd.get(), POLLOUT, deadline))
-      fail("timeout: no connection within " + seconds + " seconds");
+    if (!wait_for(fd.get(), POLLOUT, deadline)) fail("timeout: no connection within " + seconds);
     int err = 0;
     socklen_t len = sizeof err;
     ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
@@ -102,7 +102,7 @@ void HttpNotice::Navigate(const std::string& url) {
   size_t sent = 0;
   while (sent < request.size()) {
     if (!wait_for(fd.get(), POLLOUT, deadline))
-      fail("timeout: the request could not be sent within " + seconds + " seconds");
+      fail("timeout: the request could not be sent within " + seconds);
     const ssize_t n = ::send(fd.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR) continue;
@@ -114,8 +114,7 @@ void HttpNotice::Navigate(const std::string& url) {
   // The status line is all the program reads of the answer.
   std::string head;
   while (head.find('\n') == std::string::npos && head.size() < 1024) {
-    if (!wait_for(fd.get(), POLLIN, deadline))
-      fail("timeout: no answer within " + seconds + " seconds");
+    if (!wait_for(fd.get(), POLLIN, deadline)) fail("timeout: no answer within " + seconds);
     char buffer[512];
     const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
     if (n < 0) {
