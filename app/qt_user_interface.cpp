@@ -6,12 +6,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
 #include "app/qt_text.h"
 #include "platform/cancel.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace app {
@@ -20,6 +23,13 @@ namespace {
 QString caption() { return to_qstring(platform::program_title()); }
 
 void show_box(QMessageBox::Icon icon, const std::string& text) {
+  // Every box is also written to the standard error, one line per box, so
+  // a run's outcome can be read from a log afterwards.
+  std::string line = platform::ansi_to_utf8(text);
+  std::replace(line.begin(), line.end(), '\r', '|');
+  std::fprintf(stderr, "%s: %s\n", icon == QMessageBox::Critical ? "error" : "message",
+               line.c_str());
+  std::fflush(stderr);
   QMessageBox box(icon, caption(), to_box_text(text), QMessageBox::Ok,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);

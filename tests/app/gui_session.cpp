@@ -52,14 +52,17 @@ void GuiSession::Start() {
   throw std::runtime_error("Xvfb did not start");
 }
 
-pid_t GuiSession::Launch(const std::string& program, const std::string& folder) {
+pid_t GuiSession::Launch(const std::string& program, const std::string& folder,
+                         const std::vector<std::string>& env, const std::string& prefix) {
+  std::string extra;
+  for (const auto& e : env) extra += testsupport::shell_quote(e) + " ";
   // Leak checking is for the libraries' own tests; Qt and fontconfig keep
   // caches until exit, which would change the exit code under ASan.
-  std::string script = "cd " + testsupport::shell_quote(folder) +
-                       " && exec env DISPLAY=" + display_ +
-                       " XDG_CONFIG_HOME=" + testsupport::shell_quote(config_home()) +
-                       " XDG_RUNTIME_DIR=" + testsupport::shell_quote(dir_.path()) +
-                       " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(program);
+  std::string script =
+      "cd " + testsupport::shell_quote(folder) + " && exec env DISPLAY=" + display_ +
+      " XDG_CONFIG_HOME=" + testsupport::shell_quote(config_home()) +
+      " XDG_RUNTIME_DIR=" + testsupport::shell_quote(dir_.path()) +
+      " ASAN_OPTIONS=detect_leaks=0 " + extra + prefix + " " + testsupport::shell_quote(program);
   pid_t pid = testsupport::spawn({"/bin/sh", "-c", script}, folder + "/program.log");
   launched_.push_back(pid);
   return pid;
@@ -126,6 +129,17 @@ void GuiSession::Key(const std::string& window, const std::string& key) {
 
 void GuiSession::Screenshot(const std::string& png_path) {
   X("import -window root " + testsupport::shell_quote(png_path));
+}
+
+std::string GuiSession::WindowPixels(const std::string& window) {
+  std::string out;
+  X("import -window " + window + " -depth 8 rgb:-", &out);
+  return out;
+}
+
+void GuiSession::ClickAt(const std::string& window, int x, int y) {
+  X("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+    " click 1");
 }
 
 }  // namespace apptest

@@ -26,8 +26,10 @@ class GuiSession {
   std::string config_home() const { return dir_.file("config"); }
 
   // Starts program with `folder` as current directory; output goes to
-  // folder/program.log.
-  pid_t Launch(const std::string& program, const std::string& folder);
+  // folder/program.log. `env` adds NAME=value words to its environment and
+  // `prefix` (e.g. a setpriv command line) goes in front of the program.
+  pid_t Launch(const std::string& program, const std::string& folder,
+               const std::vector<std::string>& env = {}, const std::string& prefix = "");
   // Exit code, or -1 when the process did not end within timeout_ms (it is
   // then left running).
   int WaitForExit(pid_t pid, int timeout_ms = 10000);
@@ -41,6 +43,10 @@ class GuiSession {
   void Key(const std::string& window, const std::string& key);
   // Screenshot of the whole screen.
   void Screenshot(const std::string& png_path);
+  // The window's pixels (raw RGB), to see whether it was painted anew.
+  std::string WindowPixels(const std::string& window);
+  // Clicks at x/y inside the window (the first mouse button).
+  void ClickAt(const std::string& window, int x, int y);
 
   // Runs a shell command with DISPLAY set; returns its exit code, output in *out.
   int X(const std::string& command, std::string* out = nullptr);
