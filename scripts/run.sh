@@ -4,7 +4,7 @@
 # address of its own at port 3306 (the program always connects to 3306),
 # writes ip.txt and yedekleme.ini into demo/ and opens the window there.
 # Without a display it runs the window under Xvfb, presses "YEDEK AL", and
-# prints the archive it made and a screenshot of the message box.
+# prints the message, the archive it made and a screenshot of the message box.
 #   YEDEK_DEMO_ADDRESS   server address (default 127.0.0.2)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -95,6 +95,7 @@ if [ -z "$archive" ]; then
   echo "No archive was made; see the screenshot: $demo/message.png" >&2
   exit 1
 fi
+echo "Message:    $(grep -E '^(message|error): ' "$demo/program.log" | tail -1 | tr '|' ' ')"
 echo "Archive:    $archive"
 unzip -l "$archive" | sed 's/^/            /'
 echo "Screenshot: $demo/message.png"

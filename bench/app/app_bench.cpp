@@ -19,6 +19,10 @@ struct Window : app::MainWindow {
   void SetDbLabelCaption(const std::string& c) override { caption = c; }
   void Repaint() override {}
   void Close() override {}
+  // Progress is not shown; the run's end is delivered by WaitForRun.
+  void PostToUiThread(std::function<void()>) override {}
+  void RunStateChanged(bool) override {}
+  void ShowProgress(const std::string&) override {}
 };
 
 struct Browser : app::TWebBrowser {
@@ -51,6 +55,7 @@ int main() {
     app::TyedekalmafCore core(window, browser, {});
     if (!core.Start() || screen.errors) return 1;
     app::run_event_handler([&] { core.kaydetbtnClick(); });
+    core.WaitForRun();
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
