@@ -114,6 +114,26 @@ std::string GuiSession::WaitForWindow(const std::string& name_regex, int timeout
   return "";
 }
 
+std::vector<std::string> GuiSession::WaitForWindows(const std::string& name_regex, size_t count,
+                                                    int timeout_ms) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::vector<std::string> ids;
+  do {
+    std::string out;
+    ids.clear();
+    X("xdotool search --onlyvisible --name " + testsupport::shell_quote(name_regex), &out);
+    for (size_t at = 0; at < out.size();) {
+      size_t end = out.find('\n', at);
+      if (end == std::string::npos) end = out.size();
+      if (end > at) ids.push_back(out.substr(at, end - at));
+      at = end + 1;
+    }
+    if (ids.size() >= count) return ids;
+    sleep_ms(50);
+  } while (Clock::now() < deadline);
+  return ids;
+}
+
 bool GuiSession::WindowVisible(const std::string& name_regex) {
   std::string out;
   return X("xdotool search --onlyvisible --name " + testsupport::shell_quote(name_regex), &out) ==

@@ -38,6 +38,10 @@ class GuiSession {
   // Id of the first visible window whose name matches the regular
   // expression, or "" when none appears within timeout_ms.
   std::string WaitForWindow(const std::string& name_regex, int timeout_ms = 10000);
+  // Ids of the visible windows matching, once there are at least `count`
+  // of them (fewer when timeout_ms passes first).
+  std::vector<std::string> WaitForWindows(const std::string& name_regex, size_t count,
+                                          int timeout_ms = 10000);
   bool WindowVisible(const std::string& name_regex);
   // Gives the window the keyboard focus and presses key (xdotool names).
   void Key(const std::string& window, const std::string& key);

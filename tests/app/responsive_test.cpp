@@ -166,6 +166,33 @@ TEST_F(SlowLink, StalledServerEndsInCancelWhileTheWindowStaysUsable) {
   EXPECT_EQ(gui.WaitForExit(pid), 0);
 }
 
+TEST_F(SlowLink, TwoCopiesBackingUpOneDatabaseAtOnceBothSucceed) {
+  // Two windows, one database, one temporary folder, over the slow link so
+  // the runs overlap; each copy works in its own folder.
+  testsupport::TempDir other("yedek-slow2");
+  for (const char* f : {"ip.txt", "yedekleme.ini"}) fs::copy_file(folder.file(f), other.file(f));
+  pid_t first_pid = gui.Launch(program(), folder.path(), {"TMPDIR=" + tmp.path()});
+  pid_t second_pid = gui.Launch(program(), other.path(), {"TMPDIR=" + tmp.path()});
+  std::vector<std::string> windows = gui.WaitForWindows("^Yedekleme$", 2, 20000);
+  ASSERT_EQ(windows.size(), 2u);
+  for (const auto& w : windows) gui.Key(w, "Return");
+  std::vector<std::string> done = gui.WaitForWindows("^yedekalma$", 2, 60000);
+  ASSERT_EQ(done.size(), 2u) << read_all(folder.file("program.log"))
+                             << read_all(other.file("program.log"));
+  for (const auto* where : {&folder, &other}) {
+    const std::string zip = where->file(archive);
+    EXPECT_EQ(boxes(read_all(where->file("program.log"))),
+              "message: Dosyaya başarıyla kaydedildi...|" + zip + "\n");
+    EXPECT_EQ(testsupport::run_shell("unzip -tq " + testsupport::shell_quote(zip) + " >/dev/null"),
+              0);
+  }
+  EXPECT_TRUE(fs::is_empty(tmp.path()));
+  for (const auto& b : done) gui.Key(b, "Return");
+  for (const auto& w : windows) gui.Key(w, "Escape");
+  EXPECT_EQ(gui.WaitForExit(first_pid), 0);
+  EXPECT_EQ(gui.WaitForExit(second_pid), 0);
+}
+
 TEST_F(SlowLink, RootOwnedInstallWorksForAnOrdinaryUser) {
   proxy->Stop();  // full speed for this one
   proxy = std::make_unique<apptest::ThrottledProxy>(proxy_address, 3306, "127.0.0.1",
