@@ -204,6 +204,17 @@ void TyedekalmafCore::DumpTables(const std::vector<std::string>& tables,
     board_.SetScriptBytes(bytes);
     NotifyProgress();
   };
+  // The event refers to this run's script: it goes when the dump ends.
+  struct EventGuard {
+    dump::TMyDump& dump;
+    ~EventGuard() { dump.OnBackupProgress = nullptr; }
+  } event_guard{MyDump};
+  MyDump.OnBackupProgress = [this, &script](dump::TDbDump&, const std::string&, int, int,
+                                            int percent) {
+    board_.SetTablePercent(percent);
+    board_.SetScriptBytes(script.written());
+    NotifyProgress();
+  };
   script.Create(script_path);
   int number = 0;
   for (const std::string& table : tables) {
@@ -312,6 +323,12 @@ void TyedekalmafCore::UploadArchive(const std::string& archive_path) {
     if (platform::cancel_requested()) throw platform::ECancelled();
     throw EStepFailed(late_step_message(archive_path, LateStep::Upload, folder, e.what()));
   }
+  platform::throw_if_cancelled();
+}
+
+void TyedekalmafCore::UploadWork(std::uint64_t sent, std::uint64_t total) {
+  board_.SetUpload(sent, total);
+  NotifyProgress();
   platform::throw_if_cancelled();
 }
 

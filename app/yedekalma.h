@@ -126,6 +126,10 @@ class TyedekalmafCore {
   void UploadArchive(const std::string& archive_path);
   void NoticeArchive(const std::string& archive_path, const std::string& archive);
   void SendNotice(const std::string& archive);
+  // Progress of the upload (bytes sent of the archive's size), from the FTP
+  // client's progress event on the worker; throws ECancelled once the run
+  // is cancelled, which ends the transfer.
+  void UploadWork(std::uint64_t sent, std::uint64_t total);
 
   MainWindow& window_;
   TWebBrowser& webb_;
