@@ -64,6 +64,7 @@ std::string progress_text(const RunProgress& p) {
 void ProgressBoard::Begin() {
   std::lock_guard lock(mutex_);
   progress_ = RunProgress{};
+  progress_.phase = RunPhase::Listing;  // a run opens with the table list
   start_ = std::chrono::steady_clock::now();
   last_notice_ = {};
   phase_changed_ = true;

@@ -39,7 +39,7 @@ std::string progress_text(const RunProgress& progress);
 
 class ProgressBoard {
  public:
-  // Starts the clock and clears everything.
+  // Starts the clock and clears everything; the phase is Listing.
   void Begin();
   RunProgress Snapshot() const;
 

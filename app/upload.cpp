@@ -44,6 +44,9 @@ void TyedekalmafCore::uploadbtnClick() {
   client->SetUsername(service_.user);
   client->SetPassword(service_.password);
   client->SetTransferType(ftp::TNetFTPTransferType::ftBinary);
+  // Bytes sent reach the window's progress label; a cancelled run ends the
+  // transfer from here.
+  client->OnWork = [this](std::uint64_t sent, std::uint64_t total) { UploadWork(sent, total); };
   client->Connect();
   client->SetPassive(true);
   client->ChangeWorkingDir("dbler/" + platform::utf8_to_ansi(ayarlarlevhano->AsString()));

@@ -463,6 +463,44 @@ TEST_F(BackupRun, CancelInTheMiddleOfATableThenTheNextClickWorks) {
   EXPECT_NE(Unzipped().find("(100000,"), std::string::npos);
 }
 
+TEST_F(BackupRun, CancelDuringTheUploadLeavesNothingUnderTheArchiveNameAndKeepsTheArchive) {
+  MakeDatabase(1, "34ABC123");
+  // About 7 MB of archive that does not compress away: more than the
+  // sockets buffer, so the transfer is still going when the cancel comes.
+  server_->Sql(
+      "CREATE TABLE rastgele (id INT PRIMARY KEY, t CHAR(64));"
+      "INSERT INTO rastgele SELECT seq, CONCAT(MD5(seq), MD5(seq + 1)) "
+      "FROM seq_1_to_200000",
+      kDb);
+  WriteSettings();
+  testsupport::TempDir home("yedek-ftphome");
+  fs::create_directories(home.file("dbler/34ABC123"));
+  apptest::FtpPeer ftp;
+  ftp.Start(*address_, service.ftp_port, home.path(), kFtpUser, app::kServicePassword, 256 * 1024);
+  StartCore();
+  // Cancel once the window has heard of bytes on their way.
+  ASSERT_TRUE(app::run_event_handler([&] { core->kaydetbtnClick(); }));
+  for (;;) {
+    const app::RunProgress p = core->Progress();
+    if (p.phase == app::RunPhase::Idle || p.upload_sent > 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const app::RunProgress seen = core->Progress();
+  core->CancelRun();
+  core->WaitForRun();
+  EXPECT_EQ(seen.phase, app::RunPhase::Uploading);
+  EXPECT_LT(seen.upload_sent, seen.upload_total);
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{std::string(app::kCancelledMessage) + "\r" +
+                                                     kArchiveSavedAt + ArchivePath()}));
+  EXPECT_EQ(testsupport::run_shell("unzip -tq " + ArchivePath() + " >/dev/null"), 0);
+  // Nothing under the archive's name could pass for a complete backup. (The
+  // FTP client deletes its temporary upload after a cancel as best it can;
+  // a server still busy with the aborted transfer may keep it.)
+  EXPECT_FALSE(fs::exists(home.file("dbler/34ABC123/" + ArchiveName())));
+  EXPECT_TRUE(browser.urls.empty());
+  EXPECT_TRUE(ScriptLeftovers().empty());
+}
+
 TEST_F(BackupRun, DatabaseNamesThatLeaveTheFolderAreRefusedBeforeAnyWrite) {
   for (const std::string name : {"", ".", "..", "../dukkan", "a/b", "a\\b", "/etc"}) {
     SCOPED_TRACE(name);

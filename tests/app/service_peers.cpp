@@ -10,13 +10,34 @@ namespace apptest {
 FtpPeer::~FtpPeer() { Stop(); }
 
 void FtpPeer::Start(const std::string& address, int port, const std::string& home,
-                    const std::string& user, const std::string& password) {
+                    const std::string& user, const std::string& password, int bytes_per_second) {
   int pasv = testsupport::free_tcp_port(address);
   std::string range = std::to_string(pasv) + "-" + std::to_string(pasv + 4);
-  pid_ = testsupport::spawn(
-      {"/usr/bin/python3", "-m", "pyftpdlib", "-i", address, "-p", std::to_string(port), "-r",
-       range, "-w", "-d", home, "-u", user, "-P", password},
-      dir_.file("ftp.log"));
+  if (bytes_per_second > 0) {
+    std::string script = dir_.file("throttled.py");
+    testsupport::write_all(script,
+                           "import sys\n"
+                           "from pyftpdlib.authorizers import DummyAuthorizer\n"
+                           "from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler\n"
+                           "from pyftpdlib.servers import FTPServer\n"
+                           "addr, port, lo, hi, home, user, pw, rate = sys.argv[1:9]\n"
+                           "auth = DummyAuthorizer()\n"
+                           "auth.add_user(user, pw, home, perm='elradfmwMT')\n"
+                           "ThrottledDTPHandler.read_limit = int(rate)\n"
+                           "FTPHandler.dtp_handler = ThrottledDTPHandler\n"
+                           "FTPHandler.authorizer = auth\n"
+                           "FTPHandler.passive_ports = range(int(lo), int(hi) + 1)\n"
+                           "FTPServer((addr, int(port)), FTPHandler).serve_forever()\n");
+    pid_ = testsupport::spawn(
+        {"/usr/bin/python3", script, address, std::to_string(port), std::to_string(pasv),
+         std::to_string(pasv + 4), home, user, password, std::to_string(bytes_per_second)},
+        dir_.file("ftp.log"));
+  } else {
+    pid_ = testsupport::spawn(
+        {"/usr/bin/python3", "-m", "pyftpdlib", "-i", address, "-p", std::to_string(port), "-r",
+         range, "-w", "-d", home, "-u", user, "-P", password},
+        dir_.file("ftp.log"));
+  }
   if (!testsupport::wait_for_port(address, port, 10000))
     throw std::runtime_error("pyftpdlib did not start: " +
                              testsupport::read_all(dir_.file("ftp.log")));

@@ -15,8 +15,10 @@ class FtpPeer {
  public:
   ~FtpPeer();
   // Serves `home` (which must exist) for user/password on address:port.
+  // With bytes_per_second > 0 the server takes uploads no faster than that
+  // (pyftpdlib's throttled data handler).
   void Start(const std::string& address, int port, const std::string& home, const std::string& user,
-             const std::string& password);
+             const std::string& password, int bytes_per_second = 0);
   void Stop();
 
  private:
