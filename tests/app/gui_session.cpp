@@ -31,25 +31,37 @@ GuiSession::~GuiSession() {
 }
 
 void GuiSession::Start() {
-  // -displayfd 1 makes Xvfb pick a free display and print its number.
-  std::string log = dir_.file("xvfb.log");
-  xvfb_ = testsupport::spawn(
-      {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, log);
-  auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (Clock::now() < deadline) {
-    std::string text;
-    try {
-      text = testsupport::read_all(log);
-    } catch (const std::exception&) {
+  // -displayfd 1 makes Xvfb pick a free display and print its number. A
+  // start that fails anyway is tried again.
+  std::string last_log;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string log = dir_.file("xvfb" + std::to_string(attempt) + ".log");
+    xvfb_ = testsupport::spawn(
+        {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, log);
+    auto deadline = Clock::now() + std::chrono::seconds(15);
+    while (Clock::now() < deadline) {
+      std::string text;
+      try {
+        text = testsupport::read_all(log);
+      } catch (const std::exception&) {
+      }
+      // The number is a line of its own; complaints about displays already
+      // taken may come before it in the same log.
+      for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+          display_ = ":" + line;
+          return;
+        }
+      }
+      if (!Running(xvfb_)) break;
+      sleep_ms(20);
     }
-    size_t end = text.find('\n');
-    if (end != std::string::npos && end > 0 && isdigit(static_cast<unsigned char>(text[0]))) {
-      display_ = ":" + text.substr(0, end);
-      return;
-    }
-    sleep_ms(20);
+    if (Running(xvfb_)) testsupport::stop_process(xvfb_, 3000);
+    xvfb_ = -1;
+    last_log = testsupport::read_all(log);
   }
-  throw std::runtime_error("Xvfb did not start");
+  throw std::runtime_error("Xvfb did not start: " + last_log);
 }
 
 pid_t GuiSession::Launch(const std::string& program, const std::string& folder,

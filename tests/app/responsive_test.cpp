@@ -63,6 +63,8 @@ class SlowLink : public ::testing::Test {
 
   void SetUp() override {
     proxy_address = testsupport::private_loopback_address(31);
+    // 127.0.0.77 belongs to the end-to-end test's servers.
+    if (proxy_address == "127.0.0.77") proxy_address = testsupport::private_loopback_address(32);
     proxy = std::make_unique<apptest::ThrottledProxy>(proxy_address, 3306, "127.0.0.1",
                                                       server_->port(), kRate);
     proxy->Start();
