@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -26,6 +27,14 @@ namespace {
 // Raised when the archive could not be made or does not hold the script
 // complete; names the archive, never the temporary file it is built in.
 class EArchiveNotMade : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised when a listed table did not reach the script: the dump took it for a
+// view (SHOW TABLE STATUS gives no engine for a damaged table) or wrote
+// nothing for it.
+class ETableMissing : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -162,7 +171,9 @@ void TyedekalmafCore::WorkerMain(const std::string& db) {
 
 std::string TyedekalmafCore::RunBackup(const std::string& db) {
   Memo1.clear();
-  const std::vector<std::string> tables = ListTables(db);
+  // A connection lost since the last run (a server restart) is made again.
+  baglanti.EnsureConnected();
+  const std::vector<ListedTable> tables = ListTables(db);
 
   // The script lives in a folder of its own that goes when the run ends,
   // however it ends; the archive's entry is its bare file name.
@@ -181,21 +192,23 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   return success_message(archive_path, true);
 }
 
-std::vector<std::string> TyedekalmafCore::ListTables(const std::string& db) {
+std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std::string& db) {
   board_.SetPhase(RunPhase::Listing);
   NotifyProgress();
-  q.SetSQL(table_list_sql(db));
+  // The statement, the names and the script text are UTF-8.
+  q.SetSQL(table_list_sql(platform::ansi_to_utf8(db)));
   q.Open();
-  std::vector<std::string> tables;
+  std::vector<ListedTable> tables;
   while (!q.Eof()) {
     platform::throw_if_cancelled();
-    tables.push_back(q.FieldByName("t").AsString());
+    tables.push_back(
+        {q.FieldByName("t").AsString(), q.FieldByName("k").AsString() == kViewTableType});
     q.Next();
   }
   return tables;
 }
 
-void TyedekalmafCore::DumpTables(const std::vector<std::string>& tables,
+void TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
                                  const std::string& script_path, ScriptFile& script) {
   board_.SetPhase(RunPhase::Dumping);
   board_.SetTable(0, static_cast<int>(tables.size()), "");
@@ -217,19 +230,29 @@ void TyedekalmafCore::DumpTables(const std::vector<std::string>& tables,
   };
   script.Create(script_path);
   int number = 0;
-  for (const std::string& table : tables) {
+  std::vector<std::string> written;  // tables the dump wrote, by their exact names
+  for (const ListedTable& listed : tables) {
     platform::throw_if_cancelled();
-    board_.SetTable(++number, static_cast<int>(tables.size()), table);
+    const std::string& table = listed.name;
+    board_.SetTable(++number, static_cast<int>(tables.size()), platform::utf8_to_ansi(table));
     NotifyProgress();
     MyDump.SetObjects({});
     dump::TMyDumpObjects objects = MyDump.Objects();
     objects.Include(dump::TMyDumpObject::doTables);
     objects.Include(dump::TMyDumpObject::doData);
     MyDump.SetObjects(objects);
-    MyDump.SetTableNames(table);
+    // The name goes to the dump as it is: no splitting, trimming or unquoting.
+    MyDump.SetTableEntries({{"", table}});
     MyDump.SQL().clear();
     MyDump.Backup(&script);
+    for (const auto& e : MyDump.WrittenTables()) written.push_back(e.Name);
     script.AddLine("");  // the empty line after each table's script
+  }
+  // An incomplete script is deleted with the ScriptFile, never archived.
+  for (const ListedTable& listed : tables) {
+    if (!listed.view && std::find(written.begin(), written.end(), listed.name) == written.end())
+      throw ETableMissing("The table \"" + platform::utf8_to_ansi(listed.name) +
+                          "\" was not written to the script; no archive was made");
   }
   script.Finish();
   board_.SetScriptBytes(script.size());

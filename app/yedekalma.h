@@ -117,8 +117,12 @@ class TyedekalmafCore {
   // The run's steps, in order, on the worker. RunBackup returns the success
   // message.
   std::string RunBackup(const std::string& db);
-  std::vector<std::string> ListTables(const std::string& db);
-  void DumpTables(const std::vector<std::string>& tables, const std::string& script_path,
+  struct ListedTable {
+    std::string name;  // UTF-8, exactly as the server lists it
+    bool view = false;
+  };
+  std::vector<ListedTable> ListTables(const std::string& db);
+  void DumpTables(const std::vector<ListedTable>& tables, const std::string& script_path,
                   ScriptFile& script);
   void MakeArchive(const ScriptFile& script, const std::string& script_folder,
                    const std::string& archive);

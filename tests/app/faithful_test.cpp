@@ -224,7 +224,10 @@ TEST_F(FaithfulBackup, EveryValueAndNameComesBackWithBothRestoreCommands) {
   core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
   ASSERT_TRUE(core->Start());
   ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
-  const bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  // The run goes to its worker; its end is delivered here.
+  bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  core->WaitForRun();
+  ok = ok && ui.errors().empty();
   ASSERT_TRUE(ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
   ASSERT_EQ(ui.messages().size(), 1u);
 
@@ -297,7 +300,10 @@ TEST_F(FaithfulBackup, ATableTheDumpCannotWriteFailsTheRun) {
   testsupport::write_all(dir.file("yedekleme.ini"), db + "\r\n");
   core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
   ASSERT_TRUE(core->Start());
-  const bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  // The run goes to its worker; its end is delivered here.
+  bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+  core->WaitForRun();
+  ok = ok && ui.errors().empty();
   EXPECT_FALSE(ok);
   EXPECT_TRUE(ui.messages().empty());
   ASSERT_EQ(ui.errors().size(), 1u);
