@@ -87,7 +87,7 @@ void TyedekalmafCore::kaydetbtnClick() {
     std::lock_guard lock(outcome_mutex_);
     outcome_ = RunOutcome{};
   }
-  platform::user_interface().SetBusyCursor(platform::BusyCursor::SqlWait);
+  platform::user_interface().SetBusyCursor(platform::BusyCursor::kSqlWait);
   window_.RunStateChanged(true);
   RefreshProgress();
   worker_ = std::thread([this, db] { WorkerMain(db); });
@@ -132,7 +132,7 @@ void TyedekalmafCore::FinishRun() {
   }
   board_.SetPhase(RunPhase::Idle);
   platform::UserInterface& ui = platform::user_interface();
-  ui.SetBusyCursor(platform::BusyCursor::Default);
+  ui.SetBusyCursor(platform::BusyCursor::kDefault);
   RefreshProgress();
   if (!(outcome.cancelled && quiet_cancel_)) {
     if (outcome.kind == RunOutcome::Message) ui.ShowMessage(outcome.text);

@@ -65,7 +65,7 @@ platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& 
     std::condition_variable done;
     bool answered = false;
     bool abandoned = false;  // the run was cancelled before the box came up
-    platform::FailureAnswer answer = platform::FailureAnswer::Abort;
+    platform::FailureAnswer answer = platform::FailureAnswer::kAbort;
   };
   auto pending = std::make_shared<Pending>();
   post([this, pending, text, allow_retry] {
@@ -84,7 +84,7 @@ platform::FailureAnswer QtUserInterface::AskAbortRetryIgnore(const std::string& 
     pending->done.wait_for(lock, std::chrono::milliseconds(platform::kCancelPollMs));
     if (platform::cancel_requested()) {
       pending->abandoned = true;
-      return platform::FailureAnswer::Abort;
+      return platform::FailureAnswer::kAbort;
     }
   }
   return pending->answer;
@@ -101,19 +101,19 @@ platform::FailureAnswer QtUserInterface::Ask(const std::string& text, bool allow
   box.setEscapeButton(abort);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
-  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::Abort;
-  if (retry && clicked == retry) return platform::FailureAnswer::Retry;
-  return platform::FailureAnswer::Ignore;
+  if (clicked == abort || clicked == nullptr) return platform::FailureAnswer::kAbort;
+  if (retry && clicked == retry) return platform::FailureAnswer::kRetry;
+  return platform::FailureAnswer::kIgnore;
 }
 
 void QtUserInterface::SetBusyCursor(platform::BusyCursor cursor) {
   if (!on_ui_thread()) return;
-  if (cursor == platform::BusyCursor::Default) {
+  if (cursor == platform::BusyCursor::kDefault) {
     if (cursor_overridden_) QApplication::restoreOverrideCursor();
     cursor_overridden_ = false;
     return;
   }
-  QCursor shape(cursor == platform::BusyCursor::SqlWait ? Qt::BusyCursor : Qt::WaitCursor);
+  QCursor shape(cursor == platform::BusyCursor::kSqlWait ? Qt::BusyCursor : Qt::WaitCursor);
   if (cursor_overridden_) {
     QApplication::changeOverrideCursor(shape);
   } else {
