@@ -5,7 +5,9 @@
 // (RNFR/RNTO). When the transfer or the rename fails, or the run is
 // cancelled, the temporary file is deleted while the control connection still
 // allows it (best effort, with short waits and shielded from the cancelled
-// run's token); the first error propagates. A refused rename (a server that
+// run's token): a late reply to the transfer is passed over, and a server
+// that does not show the file yet is asked again for up to 2 s. The first
+// error propagates. A refused rename (a server that
 // will not replace the name) fails the upload the same way.
 //
 // Flow: TNetFTP::Connect -> ChangeWorkingDir -> put_via_temporary_name ->

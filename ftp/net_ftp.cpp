@@ -347,6 +347,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
     };
   }
   data_tls_reused_ = false;
+  transfer_started_ = false;
   try {
     const int timeout = transfer_timeout_ > 0 ? transfer_timeout_ : io_->ReadTimeout;
     data.SetIPVersion(ip_version_);
@@ -359,6 +360,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
     data.Connect();
     try {
       ReadReply({110, 125, 150});
+      transfer_started_ = true;
       if (data_protected_) {
         TNetTLSSession session = io_->TLSSession();
         data.IOHandler()->StartTLS(*tls_ctx_, session.get());
@@ -397,7 +399,21 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
     Status(TNetStatus::ftpAborted, "Transfer aborted");
   } else if (!failure) {
     Status(TNetStatus::ftpReady, "Transfer complete");
-    ReadReply({226, 225, 250});
+    try {
+      ReadReply({226, 225, 250});
+    } catch (const platform::ECancelled&) {
+      // Cancelled while the server still works through the data: its final
+      // reply is still to come and must not be taken for the answer to the
+      // clean-up's next command.
+      failure = std::current_exception();
+      Status(TNetStatus::ftpAborted, "Transfer aborted");
+      ReadVerdictAfterFailure(true, false);
+    } catch (const ENetReadTimeout&) {
+      // The verdict is overdue: ABOR asks for it at once.
+      failure = std::current_exception();
+      Status(TNetStatus::ftpAborted, "Transfer aborted");
+      ReadVerdictAfterFailure(false, false, true);
+    }
   } else {
     Status(TNetStatus::ftpAborted, "Transfer aborted");
     ReadVerdictAfterFailure(cancelled, server_may_explain);
@@ -405,7 +421,8 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
   if (failure) std::rethrow_exception(failure);
 }
 
-void TNetFTP::ReadVerdictAfterFailure(bool cancelled, bool server_may_explain) {
+void TNetFTP::ReadVerdictAfterFailure(bool cancelled, bool server_may_explain,
+                                      bool verdict_overdue) {
   // The server still answers the transfer command; reading that answer keeps
   // the control connection in step for the clean-up that follows (deleting
   // a partial file). After a cancel the read runs shielded from the raised
@@ -413,17 +430,20 @@ void TNetFTP::ReadVerdictAfterFailure(bool cancelled, bool server_may_explain) {
   platform::CancelToken calm;
   std::optional<platform::CancelScope> shield;
   const int saved = io_->ReadTimeout;
-  if (cancelled) {
+  if (cancelled || verdict_overdue) {
     shield.emplace(calm);
     if (saved <= 0 || saved > kVerdictAfterCancelMs) io_->ReadTimeout = kVerdictAfterCancelMs;
   }
   try {
     try {
+      if (verdict_overdue) throw ENetReadTimeout();
       ReadReplyLines();
     } catch (const ENetReadTimeout&) {
       // No verdict (a server still waiting for a data connection that was
       // reset before it accepted it): ABOR ends the transfer, and its
-      // answer puts the control connection back in step.
+      // answer puts the control connection back in step. (Should the
+      // transfer's own reply cross the ABOR, the ABOR's answer is still on
+      // its way; the clean-up passes over it, see ftp_upload.cpp.)
       io_->WriteLine("ABOR");
       for (int i = 0; i < 2; ++i) {
         ReadReplyLines();

@@ -92,6 +92,10 @@ class TNetFTP : public TNetExplicitTLSClient {
   // "DELE " + name, allowed 250.
   void Delete(const std::string& name);
 
+  // Whether the server accepted the last transfer command (answered 1xx)
+  // and so may hold a file of that name, complete or not.
+  bool TransferStarted() const { return transfer_started_; }
+
   // Whether the FEAT reply listed the feature (letter case ignored).
   bool IsExtSupported(const std::string& feature) const;
 
@@ -168,8 +172,10 @@ class TNetFTP : public TNetExplicitTLSClient {
   // After a failed transfer: reads the server's answer to the command (a
   // refusal takes the place of a network error, whose cause the server knows
   // better; our own timeouts and a cancel stay) or closes a control connection that
-  // is out of step.
-  void ReadVerdictAfterFailure(bool cancelled, bool server_may_explain);
+  // is out of step. With verdict_overdue (the wait for it already timed out)
+  // ABOR goes out at once.
+  void ReadVerdictAfterFailure(bool cancelled, bool server_may_explain,
+                               bool verdict_overdue = false);
   // Reads the lines of one reply into last_reply_ without checking its code.
   void ReadReplyLines();
   std::string ClientIdentification() const;
@@ -184,6 +190,7 @@ class TNetFTP : public TNetExplicitTLSClient {
   std::unique_ptr<TNetTLSContext> tls_ctx_;
   bool data_protected_ = false;
   bool data_tls_reused_ = false;
+  bool transfer_started_ = false;
   TNetFTPClientInfo client_info_;
 
   TNetReplyFTP last_reply_, greeting_, login_reply_;

@@ -13,6 +13,7 @@
 #include "app/backup_names.h"
 #include "app/event_handler.h"
 #include "app/yedekalma.h"
+#include "ftp/ftp_upload.h"
 #include "platform/files.h"
 #include "tests/app/fake_window.h"
 #include "tests/app/sample_database.h"
@@ -493,10 +494,10 @@ TEST_F(BackupRun, CancelDuringTheUploadLeavesNothingUnderTheArchiveNameAndKeepsT
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{std::string(app::kCancelledMessage) + "\r" +
                                                      kArchiveSavedAt + ArchivePath()}));
   EXPECT_EQ(testsupport::run_shell("unzip -tq " + ArchivePath() + " >/dev/null"), 0);
-  // Nothing under the archive's name could pass for a complete backup. (The
-  // FTP client deletes its temporary upload after a cancel as best it can;
-  // a server still busy with the aborted transfer may keep it.)
+  // Nothing under the archive's name could pass for a complete backup, and
+  // the temporary upload is gone too.
   EXPECT_FALSE(fs::exists(home.file("dbler/34ABC123/" + ArchiveName())));
+  EXPECT_FALSE(fs::exists(home.file("dbler/34ABC123/" + ArchiveName() + ftp::kPartialSuffix)));
   EXPECT_TRUE(browser.urls.empty());
   EXPECT_TRUE(ScriptLeftovers().empty());
 }

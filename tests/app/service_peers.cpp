@@ -24,6 +24,11 @@ void FtpPeer::Start(const std::string& address, int port, const std::string& hom
                            "auth = DummyAuthorizer()\n"
                            "auth.add_user(user, pw, home, perm='elradfmwMT')\n"
                            "ThrottledDTPHandler.read_limit = int(rate)\n"
+                           // pyftpdlib 1.5.7 closes a data connection reset
+                           // before it was accepted inside the base
+                           // constructor, before _throttler exists: the
+                           // AttributeError would end the whole server.
+                           "ThrottledDTPHandler._throttler = None\n"
                            "FTPHandler.dtp_handler = ThrottledDTPHandler\n"
                            "FTPHandler.authorizer = auth\n"
                            "FTPHandler.passive_ports = range(int(lo), int(hi) + 1)\n"

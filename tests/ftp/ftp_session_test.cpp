@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "ftp/ftp_upload.h"
 #include "ftp/net_exceptions.h"
 #include "ftp/net_ftp.h"
 #include "platform/cancel.h"
@@ -663,6 +664,58 @@ TEST(FtpSession, CancelEndsAStalledUpload) {
   EXPECT_EQ(c->LastCmdResult().NumericCode(), 426);
   c->Disconnect();
   srv.Wait();
+}
+
+// A transfer reply still on its way when the clean-up starts must not be
+// taken for DELE's answer: the client ends in step, its last reply DELE's 250.
+// Cancelled while the server still works through the data (its 226 comes
+// late), and a final reply that timed out (ABOR goes out, the 226 of the
+// transfer crosses it and the ABOR's 225 arrives after DELE went out).
+TEST(FtpSession, CleanUpAfterAFailedUploadReadsPastLateTransferReplies) {
+  struct Case {
+    const char* name;
+    Script after_store;
+    bool cancel;  // else the wait for the final reply times out
+  } cases[] = {
+      {"cancel before the final 226", {Sleep(1000), Send("226 Transfer complete.")}, true},
+      {"226 crossing ABOR",
+       {Expect("ABOR", "226 Transfer complete."), Sleep(200), Send("225 No transfer to abort.")},
+       false},
+  };
+  for (auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    FakeFtpServer srv(plain_login() + Script{Pasv(), Store("STOR a.zip.part", "150 Ok.", "")} +
+                      k.after_store + Script{Expect("DELE a.zip.part", "250 Deleted.")});
+    srv.Start();
+    auto c = client_for(srv);
+    c->SetReadTimeout(k.cancel ? 60000 : 500);
+    TMemoryStream data(pattern(4096));
+    c->Connect();
+    platform::CancelToken token;
+    std::thread canceller;
+    if (k.cancel)
+      c->OnWork = [&](std::uint64_t sent, std::uint64_t total) {
+        if (sent == total && total > 0 && !canceller.joinable())
+          canceller = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            token.Cancel();
+          });
+      };
+    {
+      platform::CancelScope scope(token);
+      if (k.cancel) {
+        EXPECT_THROW(put_via_temporary_name(*c, data, "a.zip"), platform::ECancelled);
+      } else {
+        EXPECT_THROW(put_via_temporary_name(*c, data, "a.zip"), ENetReadTimeout);
+      }
+    }
+    if (canceller.joinable()) canceller.join();
+    EXPECT_EQ(c->LastCmdResult().NumericCode(), 250) << c->LastCmdResult().JoinedText();
+    EXPECT_TRUE(c->IsConnected());
+    c->Disconnect();
+    srv.Wait();
+    EXPECT_TRUE(srv.Errors().empty()) << srv.Errors().front();
+  }
 }
 
 // A server listing "AUTH TLS" gets AUTH TLS right after FEAT; when that
