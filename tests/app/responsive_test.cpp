@@ -175,7 +175,7 @@ TEST_F(SlowLink, TwoCopiesBackingUpOneDatabaseAtOnceBothSucceed) {
   for (const char* f : {"ip.txt", "yedekleme.ini"}) fs::copy_file(folder.file(f), other.file(f));
   pid_t first_pid = gui.Launch(program(), folder.path(), {"TMPDIR=" + tmp.path()});
   pid_t second_pid = gui.Launch(program(), other.path(), {"TMPDIR=" + tmp.path()});
-  std::vector<std::string> windows = gui.WaitForWindows("^Yedekleme$", 2, 20000);
+  std::vector<std::string> windows = gui.WaitForWindows("^Yedekleme$", 2, 60000);
   ASSERT_EQ(windows.size(), 2u);
   for (const auto& w : windows) gui.Key(w, "Return");
   std::vector<std::string> done = gui.WaitForWindows("^yedekalma$", 2, 60000);
