@@ -20,7 +20,7 @@
 
 namespace app {
 
-class ScriptFile : public dump::TLineSink {
+class ScriptFile : public dump::LineSink {
  public:
   ScriptFile() = default;
   ~ScriptFile() override;

@@ -28,7 +28,7 @@ void TyedekalmafCore::uploadbtnClick() {
     std::unique_ptr<ftp::TNetFTP>& client;
     ~Cleanup() {
       try {
-        ftp::TNetCleanupShield shield(*client);
+        ftp::NetCleanupShield shield(*client);
         client->Disconnect();
       } catch (...) {
         // the upload's own error (if any) is the one the operator sees

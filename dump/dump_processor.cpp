@@ -56,7 +56,7 @@ const char* verb(const TMyDumpOptions& o) {
   return o.UseDelayedIns ? "INSERT DELAYED INTO " : "INSERT INTO ";
 }
 
-int column_index(const std::vector<TDumpColumn>& cols, std::string_view name) {
+int column_index(const std::vector<DumpColumn>& cols, std::string_view name) {
   for (size_t i = 0; i < cols.size(); ++i) {
     if (platform::equal_ignoring_ascii_case(cols[i].Name, name)) return static_cast<int>(i);
   }
@@ -64,7 +64,7 @@ int column_index(const std::vector<TDumpColumn>& cols, std::string_view name) {
 }
 
 // Reads the first column of the first row of the current result.
-std::string_view first_value(TDumpRowReader& rows, size_t column, const std::string& sql) {
+std::string_view first_value(DumpRowReader& rows, size_t column, const std::string& sql) {
   if (rows.Columns().size() <= column || !rows.Next() || rows.IsNull(column)) {
     throw EDumpError("No result for \"" + sql + "\"");
   }
@@ -75,7 +75,7 @@ std::string_view first_value(TDumpRowReader& rows, size_t column, const std::str
 
 // --- TDbDumpProcessor ---
 
-void TDbDumpProcessor::Backup(TDumpSource& source, const TDumpRequest& request, TLineSink& sink) {
+void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, LineSink& sink) {
   const TMyDumpObjects& objects = request.Objects;
   for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers, TMyDumpObject::doStoredProcs,
                  TMyDumpObject::doTriggers}) {
@@ -117,7 +117,7 @@ bool TCustomMyDumpProcessor::HasObjects() const {
          o.Contains(TMyDumpObject::doViews);
 }
 
-std::string TCustomMyDumpProcessor::EmissionName(const TTableEntry& e) const {
+std::string TCustomMyDumpProcessor::EmissionName(const TableEntry& e) const {
   // Entries hold names as they are (TableNames removed its quotes already).
   const bool quote = request_->Options.QuoteNames;
   if (e.Database.empty()) return quote_name(e.Name, quote);
@@ -126,7 +126,7 @@ std::string TCustomMyDumpProcessor::EmissionName(const TTableEntry& e) const {
 }
 
 std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList() {
-  std::vector<TTableEntry> entries = request_->Tables;
+  std::vector<TableEntry> entries = request_->Tables;
   from_table_names_ = !entries.empty();
   if (!from_table_names_) {
     for (auto& name : source_->TableNames()) entries.push_back({"", std::move(name)});
@@ -144,7 +144,7 @@ std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList(
 
 void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   if (objects.empty() || source_->ServerMajorVersion() < 5) return;
-  const TTableEntry& first = objects.front().Entry;
+  const TableEntry& first = objects.front().Entry;
   const std::string database = first.Database.empty() ? source_->Database() : first.Database;
   std::string sql = "SHOW TABLE STATUS FROM " + quote_name(database, request_->Options.QuoteNames);
   if (from_table_names_) {
@@ -160,7 +160,7 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   // The status rows, reduced to what the view test needs: name and whether
   // the engine is empty or NULL.
   std::vector<std::pair<std::string, bool>> status;
-  TDumpRowReader& rows = source_->Rows();
+  DumpRowReader& rows = source_->Rows();
   rows.Execute(sql);
   const int name_col = column_index(rows.Columns(), "Name");
   const int engine_col = column_index(rows.Columns(), "Engine");
@@ -223,7 +223,7 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
   }
   if (opt.AddDrop)
     Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
-  TDumpRowReader& rows = source_->Rows();
+  DumpRowReader& rows = source_->Rows();
   const std::string sql = "SHOW CREATE TABLE " + o.Name;
   rows.Execute(sql);
   std::string create(first_value(rows, 1, sql));
@@ -246,7 +246,7 @@ void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
   }
   if (opt.AddDrop && !tables_) Emit("TRUNCATE TABLE " + o.Name + ";");
 
-  TDumpRowReader& rows = source_->Rows();
+  DumpRowReader& rows = source_->Rows();
   const std::string sql = "SELECT COUNT(*) FROM " + o.Name;
   rows.Execute(sql);
   const std::string_view text = first_value(rows, 0, sql);
@@ -272,7 +272,7 @@ void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
 
 std::vector<TCustomMyDumpProcessor::TDataColumn> TCustomMyDumpProcessor::DataColumns(
     const TObject& o) {
-  TDumpRowReader& rows = source_->Rows();
+  DumpRowReader& rows = source_->Rows();
   const std::string sql = "SHOW COLUMNS FROM " + o.Name;
   rows.Execute(sql);
   const int field_col = column_index(rows.Columns(), "Field");
@@ -315,18 +315,18 @@ void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int
     header += quote_name(data_columns[i].Name, opt.QuoteNames);
   }
   header += ") VALUES";
-  TDumpRowReader& rows = source_->Rows();
+  DumpRowReader& rows = source_->Rows();
   rows.Execute(select + " FROM " + o.Name);
-  const std::vector<TDumpColumn>& columns = rows.Columns();
+  const std::vector<DumpColumn>& columns = rows.Columns();
   if (columns.size() != data_columns.size())
     throw EDumpError("Unexpected result of \"" + select + " FROM " + o.Name + "\"");
 
-  std::vector<TLiteralPlan> plans;
+  std::vector<LiteralPlan> plans;
   plans.reserve(columns.size());
   for (const auto& c : columns) plans.push_back(literal_plan(c, opt.HexBlob, opt.FieldsAsString));
   const bool backslashes = source_->BackslashEscapes();
 
-  TInsertBuilder builder(*sink_, opt.UseExtSyntax, opt.CommitBatchSize, std::move(header));
+  InsertBuilder builder(*sink_, opt.UseExtSyntax, opt.CommitBatchSize, std::move(header));
   std::int64_t written = 0;
   int percent = 0;
   bool more = rows.Next();

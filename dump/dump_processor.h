@@ -23,12 +23,12 @@ namespace dump {
 using TBackupProgress = std::function<void(const std::string&, int, int, int)>;
 
 // Everything one Backup is asked to do.
-struct TDumpRequest {
+struct DumpRequest {
   TMyDumpObjects Objects;
   TMyDumpOptions Options;
-  std::string Charset;              // script character-set name, may be empty
-  std::vector<TTableEntry> Tables;  // empty: every table of the database
-  TBackupProgress Progress;         // may be empty
+  std::string Charset;             // script character-set name, may be empty
+  std::vector<TableEntry> Tables;  // empty: every table of the database
+  TBackupProgress Progress;        // may be empty
 };
 
 // A request the dump cannot honour (a section this build does not write).
@@ -43,11 +43,11 @@ class TDbDumpProcessor {
 
   // Writes the whole script. The row query is closed before returning, also
   // when an error leaves.
-  void Backup(TDumpSource& source, const TDumpRequest& request, TLineSink& sink);
+  void Backup(DumpSource& source, const DumpRequest& request, LineSink& sink);
 
   // The tables of the last Backup whose structure and rows were written in
   // full, as their entries name them.
-  const std::vector<TTableEntry>& Written() const { return written_; }
+  const std::vector<TableEntry>& Written() const { return written_; }
 
  protected:
   // Tables, data or views requested.
@@ -58,10 +58,10 @@ class TDbDumpProcessor {
   void Emit(std::string_view line) { sink_->Emit(line); }
   void EmitText(std::string_view text) { emit_text(*sink_, text); }
 
-  TDumpSource* source_ = nullptr;
-  const TDumpRequest* request_ = nullptr;
-  TLineSink* sink_ = nullptr;
-  std::vector<TTableEntry> written_;
+  DumpSource* source_ = nullptr;
+  const DumpRequest* request_ = nullptr;
+  LineSink* sink_ = nullptr;
+  std::vector<TableEntry> written_;
 };
 
 class TCustomMyDumpProcessor : public TDbDumpProcessor {
@@ -71,7 +71,7 @@ class TCustomMyDumpProcessor : public TDbDumpProcessor {
 
  private:
   struct TObject {
-    TTableEntry Entry;
+    TableEntry Entry;
     std::string Name;  // emission form
     bool IsView = false;
   };
@@ -85,7 +85,7 @@ class TCustomMyDumpProcessor : public TDbDumpProcessor {
 
   std::vector<TObject> ObjectList();
   std::vector<TDataColumn> DataColumns(const TObject& o);
-  std::string EmissionName(const TTableEntry& e) const;
+  std::string EmissionName(const TableEntry& e) const;
   void DetectViews(std::vector<TObject>& objects);
   void BackupStructure(const TObject& o);
   void BackupData(const TObject& o, int num, int count);

@@ -1,5 +1,5 @@
 // What the dump needs from the database: a forward-only row reader and a few
-// facts about the connection. TMyConnectionSource provides them over a
+// facts about the connection. MyConnectionSource provides them over a
 // TMyConnection; tests provide them from memory.
 #pragma once
 
@@ -11,7 +11,7 @@
 namespace dump {
 
 // One result column as its column definition describes it.
-struct TDumpColumn {
+struct DumpColumn {
   std::string Name;
   std::uint8_t Type = 0;      // MySQL type code (253 VAR_STRING, 252 BLOB, ...)
   std::uint16_t Flags = 0;    // column flags (0x80 BINARY, 0x20 UNSIGNED, ...)
@@ -21,13 +21,13 @@ struct TDumpColumn {
 
 // Reads the rows of one statement at a time, strictly forward.
 // Flow: Execute -> Columns -> (Next -> Value / IsNull)* -> Close.
-class TDumpRowReader {
+class DumpRowReader {
  public:
-  virtual ~TDumpRowReader() = default;
+  virtual ~DumpRowReader() = default;
   // Sends the statement and reads its column definitions; a server error is
   // thrown. Closes a previous result first.
   virtual void Execute(const std::string& sql) = 0;
-  virtual const std::vector<TDumpColumn>& Columns() const = 0;
+  virtual const std::vector<DumpColumn>& Columns() const = 0;
   // Moves to the next row; false at the end of the rows.
   virtual bool Next() = 0;
   // The value bytes of the current row as the server sent them; valid until
@@ -39,9 +39,9 @@ class TDumpRowReader {
 };
 
 // The connection as one Backup sees it.
-class TDumpSource {
+class DumpSource {
  public:
-  virtual ~TDumpSource() = default;
+  virtual ~DumpSource() = default;
   virtual int ServerMajorVersion() const = 0;
   virtual std::string ServerVersion() const = 0;
   virtual std::string ClientVersion() const = 0;
@@ -52,7 +52,7 @@ class TDumpSource {
   // The tables of the connection's database, for a Backup without TableNames.
   virtual std::vector<std::string> TableNames() = 0;
   // The row query: one reader reused for every statement of a Backup.
-  virtual TDumpRowReader& Rows() = 0;
+  virtual DumpRowReader& Rows() = 0;
 };
 
 }  // namespace dump

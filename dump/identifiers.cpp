@@ -69,8 +69,8 @@ std::string unquote_identifier(std::string_view name) {
   return out;
 }
 
-std::vector<TTableEntry> parse_table_names(std::string_view text) {
-  std::vector<TTableEntry> entries;
+std::vector<TableEntry> parse_table_names(std::string_view text) {
+  std::vector<TableEntry> entries;
   text = trim(text);
   size_t start = 0;
   for (size_t i = 0; i <= text.size(); ++i) {
@@ -78,7 +78,7 @@ std::vector<TTableEntry> parse_table_names(std::string_view text) {
     std::string_view piece = trim(text.substr(start, i - start));
     start = i + 1;
     if (piece.empty()) continue;
-    TTableEntry e;
+    TableEntry e;
     const size_t dot = qualifying_dot(piece);
     if (dot == std::string_view::npos) {
       e.Name = unquote_identifier(piece);
@@ -92,7 +92,7 @@ std::vector<TTableEntry> parse_table_names(std::string_view text) {
   return entries;
 }
 
-std::string join_table_names(const std::vector<TTableEntry>& entries, bool quote_names) {
+std::string join_table_names(const std::vector<TableEntry>& entries, bool quote_names) {
   std::string out;
   for (const auto& e : entries) {
     if (!out.empty()) out += ", ";

@@ -34,17 +34,17 @@ std::string unquote_identifier(std::string_view name);
 
 // One entry of TableNames. Database is empty unless the entry was written as
 // database.table with the dot outside backticks.
-struct TTableEntry {
+struct TableEntry {
   std::string Database;
   std::string Name;
-  friend bool operator==(const TTableEntry&, const TTableEntry&) = default;
+  friend bool operator==(const TableEntry&, const TableEntry&) = default;
 };
 
 // Splits a TableNames text at every ',' and ';' (no quoting honoured), trims
 // blanks around each piece, unquotes it and drops empty pieces.
-std::vector<TTableEntry> parse_table_names(std::string_view text);
+std::vector<TableEntry> parse_table_names(std::string_view text);
 
 // The TableNames getter: entries joined by ", ", each in quoting form.
-std::string join_table_names(const std::vector<TTableEntry>& entries, bool quote_names);
+std::string join_table_names(const std::vector<TableEntry>& entries, bool quote_names);
 
 }  // namespace dump

@@ -3,18 +3,18 @@
 
 namespace dump {
 
-TInsertBuilder::TInsertBuilder(TLineSink& sink, bool ext_syntax, int commit_batch_size,
-                               std::string header)
+InsertBuilder::InsertBuilder(LineSink& sink, bool ext_syntax, int commit_batch_size,
+                             std::string header)
     : sink_(sink), ext_(ext_syntax), batch_(commit_batch_size), header_(std::move(header)) {}
 
-std::string& TInsertBuilder::BeginRow() {
+std::string& InsertBuilder::BeginRow() {
   line_.clear();
   // The one-row form writes header and row on one line: start with the header.
   if (!ext_) line_ = header_;
   return line_;
 }
 
-void TInsertBuilder::EndRow(bool last) {
+void InsertBuilder::EndRow(bool last) {
   if (ext_) {
     const auto row_length = static_cast<std::int64_t>(line_.size());
     if (new_statement_) {

@@ -3,7 +3,7 @@
 // about 16 KiB, the last one in ";") or the one-row form (header and row on one
 // line), each optionally framed by BEGIN; / COMMIT;. Used by the dump processor.
 //
-// Flow: TInsertBuilder b(sink, ext, batch, header); then per row:
+// Flow: InsertBuilder b(sink, ext, batch, header); then per row:
 // b.BeginRow() -> append " (" values ")" to the returned buffer -> b.EndRow(last).
 #pragma once
 
@@ -14,14 +14,14 @@
 
 namespace dump {
 
-class TInsertBuilder {
+class InsertBuilder {
  public:
   // A statement ends once its running length (every line counted with two
   // characters for its line end) exceeds this limit minus twice the last row.
   static constexpr std::int64_t kStatementLimit = 16384;
 
   // header: the verb, the name and " VALUES" (or the column list form).
-  TInsertBuilder(TLineSink& sink, bool ext_syntax, int commit_batch_size, std::string header);
+  InsertBuilder(LineSink& sink, bool ext_syntax, int commit_batch_size, std::string header);
 
   // Clears and returns the buffer that receives the row text R (" (...)").
   std::string& BeginRow();
@@ -29,7 +29,7 @@ class TInsertBuilder {
   void EndRow(bool last);
 
  private:
-  TLineSink& sink_;
+  LineSink& sink_;
   const bool ext_;
   const int batch_;
   const std::string header_;

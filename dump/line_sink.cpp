@@ -3,11 +3,11 @@
 
 namespace dump {
 
-void emit_text(TLineSink& sink, std::string_view text) {
+void emit_text(LineSink& sink, std::string_view text) {
   platform::for_each_line(text, [&](std::string_view line) { sink.Emit(line); });
 }
 
-void emit_statement_text(TLineSink& sink, std::string_view text) {
+void emit_statement_text(LineSink& sink, std::string_view text) {
   text = text.substr(0, text.find('\0'));
   char quote = 0;  // the quote character of the name or string we are in
   size_t start = 0;

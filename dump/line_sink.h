@@ -1,6 +1,6 @@
 // Where the dump's script lines go. The dump emits every script line, without
-// line-end characters, through a TLineSink as soon as the line is complete.
-// TStringsSink appends to a line list (the component's SQL property); a caller
+// line-end characters, through a LineSink as soon as the line is complete.
+// StringsSink appends to a line list (the component's SQL property); a caller
 // streaming the script to a file gives Backup a sink of its own.
 #pragma once
 
@@ -10,17 +10,17 @@
 
 namespace dump {
 
-class TLineSink {
+class LineSink {
  public:
-  virtual ~TLineSink() = default;
+  virtual ~LineSink() = default;
   // One script line; the view is valid only during the call.
   virtual void Emit(std::string_view line) = 0;
 };
 
 // Appends every line as one entry of a line list. `lines` must outlive the sink.
-class TStringsSink : public TLineSink {
+class StringsSink : public LineSink {
  public:
-  explicit TStringsSink(platform::LineList& lines) : lines_(lines) {}
+  explicit StringsSink(platform::LineList& lines) : lines_(lines) {}
   void Emit(std::string_view line) override { lines_.emplace_back(line); }
 
  private:
@@ -30,11 +30,11 @@ class TStringsSink : public TLineSink {
 // Emits a text as lines: CR LF, a lone CR and a lone LF end a line, a line end
 // at the very end adds no empty line, a zero byte ends the text. An empty text
 // emits nothing.
-void emit_text(TLineSink& sink, std::string_view text);
+void emit_text(LineSink& sink, std::string_view text);
 
 // Emits an SQL statement text (the server's CREATE text) as lines by the same
 // rules, except that a line break inside a backtick-quoted name or a quoted
 // string stays part of its line: a table named with a line break keeps it.
-void emit_statement_text(TLineSink& sink, std::string_view text);
+void emit_statement_text(LineSink& sink, std::string_view text);
 
 }  // namespace dump

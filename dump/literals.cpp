@@ -78,22 +78,22 @@ void append_bit_integer(std::string& out, std::string_view value) {
 
 }  // namespace
 
-TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_as_string) {
+LiteralPlan literal_plan(const DumpColumn& column, bool hex_blob, bool fields_as_string) {
   const std::uint8_t t = column.Type;
   const bool binary_flag = (column.Flags & BINARY_FLAG) != 0;
   const bool binary_charset = column.Charset == kBinaryCharset;
   const bool bytes_type = t == MYSQL_TYPE_VARCHAR || t == MYSQL_TYPE_VAR_STRING ||
                           t == MYSQL_TYPE_STRING || is_large_object(t);
-  TLiteralPlan plan;
+  LiteralPlan plan;
   if (bytes_type && (binary_charset || (hex_blob && binary_flag))) plan.Hex = true;
   if (is_number(t))
-    plan.Class = TLiteralClass::Number;
+    plan.Class = LiteralClass::Number;
   else if (is_date_time(t))
-    plan.Class = TLiteralClass::DateTime;
+    plan.Class = LiteralClass::DateTime;
   else if (t == MYSQL_TYPE_BIT && !fields_as_string)
-    plan.Class = TLiteralClass::Integer;
+    plan.Class = LiteralClass::Integer;
   else
-    plan.Class = TLiteralClass::String;
+    plan.Class = LiteralClass::String;
   return plan;
 }
 
@@ -123,8 +123,8 @@ void append_quoted(std::string& out, std::string_view value, bool backslash_esca
   out += '\'';
 }
 
-void append_literal(std::string& out, const TLiteralPlan& plan, std::string_view value,
-                    bool is_null, bool backslash_escapes) {
+void append_literal(std::string& out, const LiteralPlan& plan, std::string_view value, bool is_null,
+                    bool backslash_escapes) {
   if (is_null) {
     out += "NULL";
     return;
@@ -137,18 +137,18 @@ void append_literal(std::string& out, const TLiteralPlan& plan, std::string_view
     return;
   }
   switch (plan.Class) {
-    case TLiteralClass::Number:
+    case LiteralClass::Number:
       out += value;
       return;
-    case TLiteralClass::DateTime:
+    case LiteralClass::DateTime:
       out += '\'';
       out += value;
       out += '\'';
       return;
-    case TLiteralClass::Integer:
+    case LiteralClass::Integer:
       append_bit_integer(out, value);
       return;
-    case TLiteralClass::String:
+    case LiteralClass::String:
       append_quoted(out, value, backslash_escapes);
       return;
   }

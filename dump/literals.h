@@ -12,7 +12,7 @@
 
 namespace dump {
 
-enum class TLiteralClass {
+enum class LiteralClass {
   Number,    // server text, no quotes
   DateTime,  // server text in single quotes, unescaped
   String,    // every byte escaped, in single quotes
@@ -20,19 +20,19 @@ enum class TLiteralClass {
 };
 
 // How one column's values are written; fixed for a table's rows.
-struct TLiteralPlan {
-  TLiteralClass Class = TLiteralClass::String;
+struct LiteralPlan {
+  LiteralClass Class = LiteralClass::String;
   // 0x...: every value of the binary character set (BINARY, VARBINARY, BLOB,
   // spatial), so the script stays text whatever the bytes; with HexBlob also a
   // string or large object that carries the binary flag.
   bool Hex = false;
 };
 
-TLiteralPlan literal_plan(const TDumpColumn& column, bool hex_blob, bool fields_as_string);
+LiteralPlan literal_plan(const DumpColumn& column, bool hex_blob, bool fields_as_string);
 
 // Appends the literal of one value to out.
-void append_literal(std::string& out, const TLiteralPlan& plan, std::string_view value,
-                    bool is_null, bool backslash_escapes);
+void append_literal(std::string& out, const LiteralPlan& plan, std::string_view value, bool is_null,
+                    bool backslash_escapes);
 
 // Appends value escaped and framed by single quotes. Backslash escaping writes
 // 0x00 \0, LF \n, CR \r, 0x1A \Z, " \", ' \', \ \\; without it only ' becomes ''.

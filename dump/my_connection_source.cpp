@@ -3,7 +3,7 @@
 
 namespace dump {
 
-void TMyRowReaderAdapter::Execute(const std::string& sql) {
+void MyRowReaderAdapter::Execute(const std::string& sql) {
   columns_.clear();
   has_result_ = reader_.Execute(sql);
   if (!has_result_) return;  // an OK answer: no columns, no rows
@@ -13,7 +13,7 @@ void TMyRowReaderAdapter::Execute(const std::string& sql) {
   }
 }
 
-std::vector<std::string> TMyConnectionSource::TableNames() {
+std::vector<std::string> MyConnectionSource::TableNames() {
   std::vector<std::string> names;
   rows_.Execute("SHOW TABLES");
   while (rows_.Next()) names.emplace_back(rows_.Value(0));

@@ -1,5 +1,5 @@
-// TMyConnectionSource: the dump's view of an open TMyConnection. Rows come
-// from one TMyRowReader, which delivers every value as the bytes the server
+// MyConnectionSource: the dump's view of an open TMyConnection. Rows come
+// from one MyRowReader, which delivers every value as the bytes the server
 // sent in its text result. Created by TMyDump for each Backup.
 #pragma once
 
@@ -11,26 +11,26 @@
 
 namespace dump {
 
-class TMyRowReaderAdapter : public TDumpRowReader {
+class MyRowReaderAdapter : public DumpRowReader {
  public:
-  explicit TMyRowReaderAdapter(mysql::TMyConnection& connection) : reader_(connection) {}
+  explicit MyRowReaderAdapter(mysql::TMyConnection& connection) : reader_(connection) {}
   void Execute(const std::string& sql) override;
-  const std::vector<TDumpColumn>& Columns() const override { return columns_; }
+  const std::vector<DumpColumn>& Columns() const override { return columns_; }
   bool Next() override { return has_result_ && reader_.Next(); }
   std::string_view Value(size_t i) const override { return reader_.Value(i); }
   bool IsNull(size_t i) const override { return reader_.IsNull(i); }
   void Close() override { reader_.Close(); }
 
  private:
-  mysql::TMyRowReader reader_;
-  std::vector<TDumpColumn> columns_;
+  mysql::MyRowReader reader_;
+  std::vector<DumpColumn> columns_;
   bool has_result_ = false;  // the last statement produced a result set
 };
 
-class TMyConnectionSource : public TDumpSource {
+class MyConnectionSource : public DumpSource {
  public:
   // The connection must be open and outlive the source.
-  explicit TMyConnectionSource(mysql::TMyConnection& connection)
+  explicit MyConnectionSource(mysql::TMyConnection& connection)
       : connection_(connection), rows_(connection) {}
 
   int ServerMajorVersion() const override { return connection_.ServerMajorVersion(); }
@@ -40,11 +40,11 @@ class TMyConnectionSource : public TDumpSource {
   std::string Database() const override { return connection_.Database(); }
   bool BackslashEscapes() const override { return connection_.BackslashEscapes(); }
   std::vector<std::string> TableNames() override;
-  TDumpRowReader& Rows() override { return rows_; }
+  DumpRowReader& Rows() override { return rows_; }
 
  private:
   mysql::TMyConnection& connection_;
-  TMyRowReaderAdapter rows_;
+  MyRowReaderAdapter rows_;
 };
 
 }  // namespace dump

@@ -16,7 +16,7 @@ namespace {
 // 4.1.3 have no session time zone and are left alone.
 class TUtcSession {
  public:
-  TUtcSession(TDumpRowReader& rows, const mysql::TMyConnection& connection) : rows_(rows) {
+  TUtcSession(DumpRowReader& rows, const mysql::TMyConnection& connection) : rows_(rows) {
     const int major = connection.ServerMajorVersion(), minor = connection.ServerMinorVersion();
     if (major < 4 ||
         (major == 4 && (minor == 0 || (minor == 1 && connection.ServerReleaseVersion() < 3))))
@@ -53,7 +53,7 @@ class TUtcSession {
   }
 
  private:
-  TDumpRowReader& rows_;
+  DumpRowReader& rows_;
   std::string previous_;
   bool active_ = false;
 };
@@ -100,14 +100,14 @@ void TDbDump::SetSQL(const platform::LineList& lines) {
   if (platform::join_lines(lines) != platform::join_lines(sql_)) sql_ = lines;
 }
 
-void TDbDump::Backup(TLineSink* sink) {
+void TDbDump::Backup(LineSink* sink) {
   if (!connection_) throw mysql::EDatabaseError("Connection is not defined");
   mysql::TMyConnection& connection = *connection_;
   if (!connection.Connected()) connection.Connect();
 
   TDbDumpProcessor& processor = Processor();
   const std::string charset = script_charset(connection);
-  TDumpRequest request = MakeRequest(charset);
+  DumpRequest request = MakeRequest(charset);
 
   // The dump reads bytes as the server sends them: Unicode mode is off while
   // it runs and restored afterwards, also after a failure.
@@ -120,16 +120,16 @@ void TDbDump::Backup(TLineSink* sink) {
   } restore{connection, unicode};
 
   sql_.clear();
-  TStringsSink sql_sink(sql_);
-  TMyConnectionSource source(connection);
+  StringsSink sql_sink(sql_);
+  MyConnectionSource source(connection);
   TUtcSession utc(source.Rows(), connection);
   processor.Backup(source, request, sink ? *sink : sql_sink);
   utc.Restore();
 }
 
-std::vector<TTableEntry> TDbDump::WrittenTables() const {
+std::vector<TableEntry> TDbDump::WrittenTables() const {
   const TDbDumpProcessor* p = ExistingProcessor();
-  return p ? p->Written() : std::vector<TTableEntry>{};
+  return p ? p->Written() : std::vector<TableEntry>{};
 }
 
 // --- TMyDump ---
@@ -142,8 +142,8 @@ std::string TMyDump::TriggerNames() const {
   return join_table_names(triggers_, options_.QuoteNames);
 }
 
-TDumpRequest TMyDump::MakeRequest(const std::string& charset) {
-  TDumpRequest r;
+DumpRequest TMyDump::MakeRequest(const std::string& charset) {
+  DumpRequest r;
   r.Objects = objects_;
   r.Options = options_;
   r.Charset = charset;

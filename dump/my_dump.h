@@ -46,13 +46,13 @@ class TDbDump {
   std::string TableNames() const;
   // Split at ',' and ';', pieces trimmed and unquoted, empty ones dropped.
   void SetTableNames(const std::string& text);
-  const std::vector<TTableEntry>& TableEntries() const { return tables_; }
+  const std::vector<TableEntry>& TableEntries() const { return tables_; }
   // Sets the list without any parsing: each entry names a table exactly as the
   // server lists it, whatever it holds (",", ";", ".", quotes, blanks).
-  void SetTableEntries(std::vector<TTableEntry> entries) { tables_ = std::move(entries); }
+  void SetTableEntries(std::vector<TableEntry> entries) { tables_ = std::move(entries); }
   // The tables of the last Backup whose structure and rows were written in
   // full (views and the tables of a failed Backup are not among them).
-  std::vector<TTableEntry> WrittenTables() const;
+  std::vector<TableEntry> WrittenTables() const;
 
   // The script of the last Backup written into SQL, one entry per line.
   platform::LineList& SQL() { return sql_; }
@@ -74,11 +74,11 @@ class TDbDump {
   // (the lines emitted up to then stay with the sink or in SQL).
   // TIMESTAMP values are read in UTC: the session's time zone is '+00:00'
   // while Backup runs and is set back afterwards.
-  void Backup(TLineSink* sink = nullptr);
+  void Backup(LineSink* sink = nullptr);
 
  protected:
   // Makes the processor request from the component's state.
-  virtual TDumpRequest MakeRequest(const std::string& charset) = 0;
+  virtual DumpRequest MakeRequest(const std::string& charset) = 0;
   virtual TDbDumpProcessor& Processor() = 0;
   virtual const TDbDumpProcessor* ExistingProcessor() const = 0;
 
@@ -88,7 +88,7 @@ class TDbDump {
   std::string name_;
   mysql::TMyConnection* connection_ = nullptr;
   int destroy_token_ = 0;
-  std::vector<TTableEntry> tables_;
+  std::vector<TableEntry> tables_;
   platform::LineList sql_;
 };
 
@@ -111,14 +111,14 @@ class TMyDump : public TDbDump {
   void SetTriggerNames(const std::string& text) { triggers_ = parse_table_names(text); }
 
  protected:
-  TDumpRequest MakeRequest(const std::string& charset) override;
+  DumpRequest MakeRequest(const std::string& charset) override;
   TDbDumpProcessor& Processor() override;
   const TDbDumpProcessor* ExistingProcessor() const override { return processor_.get(); }
 
  private:
   TMyDumpObjects objects_{TMyDumpObject::doTables, TMyDumpObject::doData, TMyDumpObject::doViews};
   TMyDumpOptions options_;
-  std::vector<TTableEntry> procs_, triggers_;
+  std::vector<TableEntry> procs_, triggers_;
   std::unique_ptr<TMyDumpProcessor> processor_;  // created at the first Backup
 };
 

@@ -5,7 +5,7 @@
 
 namespace dump {
 
-void emit_opening_frame(TLineSink& sink, const std::string& charset, bool objects) {
+void emit_opening_frame(LineSink& sink, const std::string& charset, bool objects) {
   if (!charset.empty()) {
     sink.Emit("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
     sink.Emit("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
@@ -23,7 +23,7 @@ void emit_opening_frame(TLineSink& sink, const std::string& charset, bool object
   }
 }
 
-void emit_closing_frame(TLineSink& sink, const std::string& charset, bool objects) {
+void emit_closing_frame(LineSink& sink, const std::string& charset, bool objects) {
   if (objects) {
     sink.Emit("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
     sink.Emit("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
@@ -36,7 +36,7 @@ void emit_closing_frame(TLineSink& sink, const std::string& charset, bool object
   }
 }
 
-std::string header_text(const THeaderFacts& f) {
+std::string header_text(const HeaderFacts& f) {
   return std::string("-- Kovrat version: ") + kDumpVersion + "\r\n" +
          "-- MySQL server version: " + f.ServerVersion + "\r\n" +
          "-- MySQL client version: " + f.ClientVersion + "\r\n" + "-- Script date " + f.ScriptDate +

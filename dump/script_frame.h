@@ -15,10 +15,10 @@ inline constexpr const char* kDumpVersion = "8.6.21";
 // script loads in the time zone '+00:00' (the dump reads TIMESTAMP values in
 // UTC) and with ALLOW_INVALID_DATES, so dates the server holds under that mode
 // load unchanged; both are restored at the end.
-void emit_opening_frame(TLineSink& sink, const std::string& charset, bool objects);
-void emit_closing_frame(TLineSink& sink, const std::string& charset, bool objects);
+void emit_opening_frame(LineSink& sink, const std::string& charset, bool objects);
+void emit_closing_frame(LineSink& sink, const std::string& charset, bool objects);
 
-struct THeaderFacts {
+struct HeaderFacts {
   std::string ServerVersion;
   std::string ClientVersion;
   std::string ScriptDate;  // local date and time, e.g. "17.05.2024 10:20:30"
@@ -27,7 +27,7 @@ struct THeaderFacts {
 };
 
 // The comment header text: seven comment lines and one empty line.
-std::string header_text(const THeaderFacts& facts);
+std::string header_text(const HeaderFacts& facts);
 
 // The current local date and time in the short date and long time form.
 std::string script_date_now();

@@ -43,7 +43,7 @@ std::int64_t str_to_int(std::string_view text) {
   return v;
 }
 
-TNetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& control_peer_ip) {
+NetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& control_peer_ip) {
   const std::string line = trim(text_line);
   size_t begin, end;
   size_t open = line.find('(');
@@ -67,7 +67,7 @@ TNetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& c
   }
   fields.resize(std::max<size_t>(fields.size(), 6));
 
-  TNetPasvTarget target;
+  NetPasvTarget target;
   target.IP = fields[0] + "." + fields[1] + "." + fields[2] + "." + fields[3];
   if (!IsRoutableAddress(target.IP) && IsRoutableAddress(control_peer_ip))
     target.IP = control_peer_ip;

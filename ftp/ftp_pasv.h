@@ -17,7 +17,7 @@ namespace ftp {
 // "10.", "169.254", "192.168", or "172.16." .. "172.31.".
 bool IsRoutableAddress(std::string_view ip);
 
-struct TNetPasvTarget {
+struct NetPasvTarget {
   std::string IP;
   std::uint16_t Port = 0;
 };
@@ -26,7 +26,7 @@ struct TNetPasvTarget {
 // routable is replaced by control_peer_ip when that one is routable (a server
 // behind NAT that announces its inner address). EConvertError
 // "'%s' is not a valid integer value" when a port field is not a number.
-TNetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& control_peer_ip);
+NetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& control_peer_ip);
 
 // Decimal integer with an optional sign; EConvertError otherwise.
 std::int64_t str_to_int(std::string_view text);

@@ -36,13 +36,13 @@ void delete_partial(TNetFTP& client, const std::string& partial) {
 
 }  // namespace
 
-TNetCleanupShield::TNetCleanupShield(TNetFTP& client)
+NetCleanupShield::NetCleanupShield(TNetFTP& client)
     : scope_(calm_), client_(client), saved_read_timeout_(client.ReadTimeout()) {
   if (saved_read_timeout_ <= 0 || saved_read_timeout_ > kCleanupReplyMs)
     client.SetReadTimeout(kCleanupReplyMs);
 }
 
-TNetCleanupShield::~TNetCleanupShield() { client_.SetReadTimeout(saved_read_timeout_); }
+NetCleanupShield::~NetCleanupShield() { client_.SetReadTimeout(saved_read_timeout_); }
 
 void put_via_temporary_name(TNetFTP& client, TStream& source, const std::string& name) {
   const std::string partial = name + kPartialSuffix;
@@ -51,7 +51,7 @@ void put_via_temporary_name(TNetFTP& client, TStream& source, const std::string&
     client.Rename(partial, name);
   } catch (...) {
     try {
-      TNetCleanupShield shield(client);
+      NetCleanupShield shield(client);
       if (client.IsConnected()) delete_partial(client, partial);
     } catch (...) {
       // best effort: the ".part" name marks the file as incomplete anyway

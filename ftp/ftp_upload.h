@@ -29,12 +29,12 @@ void put_via_temporary_name(TNetFTP& client, TStream& source, const std::string&
 // Clean-up after a failure or a cancel: the cancelled run's token is still
 // raised, so the clean-up runs under a token of its own that nobody raises,
 // with reply waits of at most kCleanupReplyMs.
-class TNetCleanupShield {
+class NetCleanupShield {
  public:
-  explicit TNetCleanupShield(TNetFTP& client);
-  ~TNetCleanupShield();
-  TNetCleanupShield(const TNetCleanupShield&) = delete;
-  TNetCleanupShield& operator=(const TNetCleanupShield&) = delete;
+  explicit NetCleanupShield(TNetFTP& client);
+  ~NetCleanupShield();
+  NetCleanupShield(const NetCleanupShield&) = delete;
+  NetCleanupShield& operator=(const NetCleanupShield&) = delete;
 
  private:
   platform::CancelToken calm_;

@@ -314,7 +314,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
   Status(TNetStatus::ftpTransfer, "Starting FTP transfer");
   if (IsExtSupported("PRET")) SendCommand("PRET " + command);
   SendCommand("PASV", {227});
-  TNetPasvTarget target = parse_pasv_reply(
+  NetPasvTarget target = parse_pasv_reply(
       last_reply_.Text.empty() ? std::string() : last_reply_.Text[0], io_->Binding().PeerIP());
   // Only the port is taken: a reply naming another host could point the
   // archive at any address, local services included.
@@ -362,7 +362,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
       ReadReply({110, 125, 150});
       transfer_started_ = true;
       if (data_protected_) {
-        TNetTLSSession session = io_->TLSSession();
+        NetTLSSession session = io_->TLSSession();
         data.IOHandler()->StartTLS(*tls_ctx_, session.get());
         data_tls_reused_ = data.IOHandler()->TLSSessionReused();
       }

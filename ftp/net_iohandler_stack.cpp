@@ -108,8 +108,8 @@ void TNetIOHandlerStack::StartTLS(const TNetTLSContext& ctx, SSL_SESSION* resume
   }
 }
 
-TNetTLSSession TNetIOHandlerStack::TLSSession() const {
-  return tls_ ? tls_->Session() : TNetTLSSession();
+NetTLSSession TNetIOHandlerStack::TLSSession() const {
+  return tls_ ? tls_->Session() : NetTLSSession();
 }
 
 bool TNetIOHandlerStack::TLSSessionReused() const { return tls_ && tls_->SessionReused(); }

@@ -95,7 +95,7 @@ class TNetIOHandlerStack {
   // ReadTimeout); resume: a session to resume, or nullptr.
   void StartTLS(const TNetTLSContext& ctx, SSL_SESSION* resume);
   bool TLSActive() const { return tls_ != nullptr; }
-  TNetTLSSession TLSSession() const;
+  NetTLSSession TLSSession() const;
   bool TLSSessionReused() const;
   // Sends close_notify (waiting up to WriteTimeout) and reads until the
   // peer's (up to ReadTimeout): how a TLS peer learns that the data ended on

@@ -150,7 +150,7 @@ TNetTLSWant TNetTLSStream::Shutdown() {
   return w == TNetTLSWant::kClosed ? TNetTLSWant::kDone : w;
 }
 
-TNetTLSSession TNetTLSStream::Session() const { return TNetTLSSession(SSL_get1_session(ssl_)); }
+NetTLSSession TNetTLSStream::Session() const { return NetTLSSession(SSL_get1_session(ssl_)); }
 
 bool TNetTLSStream::SessionReused() const { return SSL_session_reused(ssl_) == 1; }
 

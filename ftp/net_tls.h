@@ -46,7 +46,7 @@ class TNetTLSContext {
 struct TNetTLSSessionFree {
   void operator()(SSL_SESSION* s) const;
 };
-using TNetTLSSession = std::unique_ptr<SSL_SESSION, TNetTLSSessionFree>;
+using NetTLSSession = std::unique_ptr<SSL_SESSION, TNetTLSSessionFree>;
 
 class TNetTLSStream {
  public:
@@ -70,7 +70,7 @@ class TNetTLSStream {
   // Sends close_notify; kDone once it has gone out.
   TNetTLSWant Shutdown();
   // The current session, for resumption by another connection.
-  TNetTLSSession Session() const;
+  NetTLSSession Session() const;
   bool SessionReused() const;
 
  private:

@@ -63,14 +63,14 @@ std::string logged_in_prefix() {
 
 void run_statement(mysql::TMySqlSession& s) {
   if (!s.Query("SELECT 1")) return;
-  mysql::TStatementInfo stmt{"SHOW CREATE TABLE t", 5, 0, 52};
-  mysql::TFieldTypingOptions options;
-  std::vector<mysql::TMyColumn> cols = s.Columns();
+  mysql::ParsedStatement stmt{"SHOW CREATE TABLE t", 5, 0, 52};
+  mysql::FieldTypingOptions options;
+  std::vector<mysql::MyColumn> cols = s.Columns();
   for (auto& c : cols)
     c.Typing = mysql::type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
                                   stmt, options);
   std::vector<std::string_view> values;
-  mysql::TRecordValue out;
+  mysql::RecordValue out;
   for (int rows = 0; s.FetchRow(values); ++rows) {
     for (size_t i = 0; i < cols.size(); ++i) {
       try {

@@ -81,8 +81,8 @@ TFieldType base_field_type(TFieldType type) {
 }
 
 std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint32_t length,
-                            std::string_view name, const TStatementInfo& stmt,
-                            const TFieldTypingOptions& options) {
+                            std::string_view name, const ParsedStatement& stmt,
+                            const FieldTypingOptions& options) {
   std::uint32_t len = length;
   if (options.UseUnicode && is_text_type(type) && charset != kBinaryCharset) len /= 3;
   if ((type == MYSQL_TYPE_TIMESTAMP || type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_TIME ||
@@ -127,7 +127,7 @@ namespace {
 
 // The field data type a column's type code, flags and character set give.
 TFieldType field_type_of(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
-                         std::uint32_t length, const TFieldTypingOptions& options, bool& fixed,
+                         std::uint32_t length, const FieldTypingOptions& options, bool& fixed,
                          bool& read_only) {
   const bool binary = flags & BINARY_FLAG;
   const bool binary_bytes = binary && charset == kBinaryCharset && !options.BinaryAsString;
@@ -189,7 +189,7 @@ TFieldType field_type_of(std::uint8_t type, std::uint32_t flags, std::uint16_t c
 // results of expressions as large objects, long strings as memos.
 TFieldType adjusted_field_type(TFieldType t, std::uint8_t type, std::uint32_t flags,
                                std::uint32_t length, std::string_view table,
-                               const TFieldTypingOptions& options) {
+                               const FieldTypingOptions& options) {
   const bool blob = t == ftBlob || t == ftMemo;
   if (options.UseUnicode && t == ftString) t = ftWideString;
   if (options.FieldsAsString && !blob) t = ftString;
@@ -201,7 +201,7 @@ TFieldType adjusted_field_type(TFieldType t, std::uint8_t type, std::uint32_t fl
 }
 
 // Size, precision and scale of a field that is not a large object.
-void size_field(TFieldTyping& t, std::uint8_t type, std::uint8_t decimals) {
+void size_field(FieldTyping& t, std::uint8_t type, std::uint8_t decimals) {
   if (t.DataType == ftBlob || t.DataType == ftMemo) return;
   std::uint32_t len = t.Length;
   if ((type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL) && decimals == 0 && len > 0)
@@ -226,11 +226,11 @@ void size_field(TFieldTyping& t, std::uint8_t type, std::uint8_t decimals) {
 
 }  // namespace
 
-TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
-                         std::uint32_t length, std::uint8_t decimals, std::string_view name,
-                         std::string_view table, const TStatementInfo& stmt,
-                         const TFieldTypingOptions& options) {
-  TFieldTyping t;
+FieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
+                        std::uint32_t length, std::uint8_t decimals, std::string_view name,
+                        std::string_view table, const ParsedStatement& stmt,
+                        const FieldTypingOptions& options) {
+  FieldTyping t;
   t.Length = sizing_length(type, charset, length, name, stmt, options);
   t.DataType = field_type_of(type, flags, charset, t.Length, options, t.Fixed, t.ReadOnly);
   t.DataType = adjusted_field_type(t.DataType, type, flags, t.Length, table, options);

@@ -107,7 +107,7 @@ constexpr std::uint16_t kBinaryCharset = 63;
 constexpr std::uint16_t kUtf8Charset = 33;
 
 // Options that steer the typing (connection and dataset options).
-struct TFieldTypingOptions {
+struct FieldTypingOptions {
   bool UseUnicode = false;
   bool OptimizedBigInt = false;
   TNumericType NumericType = ntFloat;
@@ -118,7 +118,7 @@ struct TFieldTypingOptions {
 };
 
 // What the statement and server contribute to the typing.
-struct TStatementInfo {
+struct ParsedStatement {
   std::string_view sql;  // the statement as sent
   int server_major = 5;
   int server_minor = 0;
@@ -126,7 +126,7 @@ struct TStatementInfo {
 };
 
 // Result of typing one column.
-struct TFieldTyping {
+struct FieldTyping {
   TFieldType DataType = ftUnknown;
   std::uint32_t Length = 0;  // the sizing length after all adjustments
   int Size = 0;              // field size (strings/bytes), 0 for others
@@ -139,14 +139,14 @@ struct TFieldTyping {
 // The sizing length of a column (UseUnicode division, charset-33 date
 // division, SHOW/EXPLAIN adjustments).
 std::uint32_t sizing_length(std::uint8_t type, std::uint16_t charset, std::uint32_t length,
-                            std::string_view name, const TStatementInfo& stmt,
-                            const TFieldTypingOptions& options);
+                            std::string_view name, const ParsedStatement& stmt,
+                            const FieldTypingOptions& options);
 
 // Full typing of a column. Throws EMyError (2000) "Unknown MySQL datatype
 // (<code>)" for type codes 17..245.
-TFieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
-                         std::uint32_t length, std::uint8_t decimals, std::string_view name,
-                         std::string_view table, const TStatementInfo& stmt,
-                         const TFieldTypingOptions& options);
+FieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t charset,
+                        std::uint32_t length, std::uint8_t decimals, std::string_view name,
+                        std::string_view table, const ParsedStatement& stmt,
+                        const FieldTypingOptions& options);
 
 }  // namespace mysql

@@ -10,9 +10,9 @@
 
 namespace mysql {
 
-TGreeting parse_greeting(std::string_view payload) {
-  TGreeting g;
-  TPayloadReader r(payload);
+Greeting parse_greeting(std::string_view payload) {
+  Greeting g;
+  PayloadReader r(payload);
   g.protocol = r.U8();
   if (g.protocol != kProtocolVersion) {
     char text[128];
@@ -64,7 +64,7 @@ std::uint32_t client_flags(std::uint32_t requested, std::uint32_t previous,
   return f;
 }
 
-std::string initial_auth_plugin(const TGreeting& greeting) {
+std::string initial_auth_plugin(const Greeting& greeting) {
   return greeting.auth_plugin == kCachingSha2Plugin ? kCachingSha2Plugin : kNativePlugin;
 }
 
@@ -75,7 +75,7 @@ std::string unsupported_plugin_message(std::string_view plugin) {
 }
 
 std::string auth_response(std::uint16_t server_capabilities, std::string_view password,
-                          const TGreeting& greeting, std::string_view plugin) {
+                          const Greeting& greeting, std::string_view plugin) {
   std::string out;
   if (password.empty()) {
     out.push_back('\0');
@@ -133,41 +133,41 @@ std::string ssl_request_packet(std::uint32_t flags, std::uint8_t charset) {
   return p;
 }
 
-TAuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_capabilities) {
-  TAuthAnswer a;
+AuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_capabilities) {
+  AuthAnswer a;
   if (payload.empty()) return a;
   const auto first = static_cast<std::uint8_t>(payload[0]);
   const bool secure = server_capabilities & CLIENT_SECURE_CONNECTION;
   if (first == 0x00) {
-    a.kind = TAuthReply::Ok;
+    a.kind = AuthReply::Ok;
     return a;
   }
   if (first == 0xFE) {
     if (payload.size() == 1) {
-      a.kind = secure ? TAuthReply::OldScramble : TAuthReply::Unexpected;
+      a.kind = secure ? AuthReply::OldScramble : AuthReply::Unexpected;
       return a;
     }
-    TPayloadReader r(payload.substr(1));
+    PayloadReader r(payload.substr(1));
     a.plugin = std::string(r.NulText());
     a.data = std::string(r.Rest());
     if (!a.data.empty() && a.data.back() == '\0') a.data.pop_back();
     if (a.plugin == kOldPlugin)
-      a.kind = TAuthReply::OldScramble;
+      a.kind = AuthReply::OldScramble;
     else if (a.plugin == kNativePlugin)
-      a.kind = a.data.size() >= 20 ? TAuthReply::NativeSwitch : TAuthReply::Unexpected;
+      a.kind = a.data.size() >= 20 ? AuthReply::NativeSwitch : AuthReply::Unexpected;
     else if (a.plugin == kCachingSha2Plugin)
-      a.kind = a.data.size() >= 20 ? TAuthReply::CachingSha2Switch : TAuthReply::Unexpected;
+      a.kind = a.data.size() >= 20 ? AuthReply::CachingSha2Switch : AuthReply::Unexpected;
     else
-      a.kind = TAuthReply::UnknownPlugin;
+      a.kind = AuthReply::UnknownPlugin;
     return a;
   }
   if (first == kMoreDataByte && (server_capabilities & CLIENT_PLUGIN_AUTH)) {
-    a.kind = TAuthReply::MoreData;
+    a.kind = AuthReply::MoreData;
     a.data = std::string(payload.substr(1));
     return a;
   }
   if (secure && payload.size() == 24) {
-    a.kind = TAuthReply::Transitional;
+    a.kind = AuthReply::Transitional;
     a.data = std::string(payload);
   }
   return a;

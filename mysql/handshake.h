@@ -68,7 +68,7 @@ constexpr std::uint8_t kCharsetDefault = 8;
 //   12+ scramble part 2 (auth length - 8, at least 12, then a NUL)
 //                                            p+19  (when length >= p+31)
 //   n+1 auth plugin name, NUL-terminated (with CLIENT_PLUGIN_AUTH)
-struct TGreeting {
+struct Greeting {
   std::uint8_t protocol = 0;
   std::string server_version;
   std::uint32_t thread_id = 0;
@@ -86,7 +86,7 @@ struct TGreeting {
 
 // Parses a greeting payload. Protocol other than 10: EMyError 2007; a payload
 // that ends early: 2027.
-TGreeting parse_greeting(std::string_view payload);
+Greeting parse_greeting(std::string_view payload);
 
 // The flags of a login: requested flags (+MULTI_RESULTS with
 // MULTI_STATEMENTS), the previous login's flags, the fixed set,
@@ -98,12 +98,12 @@ std::uint32_t client_flags(std::uint32_t requested, std::uint32_t previous,
 // The plugin the login answers with: caching_sha2_password when the greeting
 // names it, else mysql_native_password (the server switches when the account
 // uses another).
-std::string initial_auth_plugin(const TGreeting& greeting);
+std::string initial_auth_plugin(const Greeting& greeting);
 
 // Auth response bytes of the login packet (with its length byte or trailing
 // zero as the server form needs) for the plugin (native unless named).
 std::string auth_response(std::uint16_t server_capabilities, std::string_view password,
-                          const TGreeting& greeting, std::string_view plugin = kNativePlugin);
+                          const Greeting& greeting, std::string_view plugin = kNativePlugin);
 
 // Login packet payload (4.1 form with CLIENT_PROTOCOL_41, else the short
 // 2-byte-flags form); with CLIENT_PLUGIN_AUTH in flags the plugin name ends
@@ -121,7 +121,7 @@ std::string ssl_request_packet(std::uint32_t flags, std::uint8_t charset);
 std::string unsupported_plugin_message(std::string_view plugin);
 
 // The server's answer to the login (or to an auth answer).
-enum class TAuthReply {
+enum class AuthReply {
   Ok,                 // 0x00: logged in
   OldScramble,        // 0xFE alone, or a switch to mysql_old_password
   NativeSwitch,       // switch to mysql_native_password with a new scramble
@@ -131,13 +131,13 @@ enum class TAuthReply {
   Transitional,       // 24-byte packet of the 4.1.0 exchange
   Unexpected,         // anything else: not a login
 };
-struct TAuthAnswer {
-  TAuthReply kind = TAuthReply::Unexpected;
+struct AuthAnswer {
+  AuthReply kind = AuthReply::Unexpected;
   std::string plugin;
   // New scramble (switch), the bytes after 0x01 (more data) or the whole
   // 24-byte packet (transitional).
   std::string data;
 };
-TAuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_capabilities);
+AuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_capabilities);
 
 }  // namespace mysql

@@ -10,7 +10,7 @@
 
 namespace mysql {
 
-struct TMyColumn {
+struct MyColumn {
   std::string Database;
   std::string Table;          // alias of the table
   std::string OrgTable;       // underlying table name
@@ -22,8 +22,8 @@ struct TMyColumn {
   std::uint32_t Flags = 0;    // server flags, NUM_FLAG added for numbers
   std::uint8_t Decimals = 0;
 
-  // Typing (TMyColumn::Typing.DataType etc.).
-  TFieldTyping Typing;
+  // Typing (MyColumn::Typing.DataType etc.).
+  FieldTyping Typing;
   TFieldType DataType() const { return Typing.DataType; }
 };
 

@@ -218,7 +218,7 @@ void TMyConnection::RunConnectStatements() {
     ExecSQL("SET NAMES " +
             session_charset_for(options_.charset_, server_major_, server_minor_, server_release_));
   if (options_.CheckBackslashes) {
-    TMyRowReader reader(*this);
+    MyRowReader reader(*this);
     if (reader.Execute("SELECT @@session.sql_mode") && reader.Next()) {
       std::string mode(reader.Value(0));
       mode = platform::ascii_uppercase(mode);
@@ -251,7 +251,7 @@ void TMyConnection::Disconnect() {
 
 void TMyConnection::DoDisconnect(bool send_quit) {
   auto clients = clients_;
-  for (TMyConnectionClient* c : clients) c->ConnectionClosing();
+  for (MyConnectionClient* c : clients) c->ConnectionClosing();
   if (session_) {
     if (send_quit) session_->Close();
     session_.reset();
@@ -321,18 +321,18 @@ void TMyConnection::RemoveDestroyListener(int token) {
                            destroy_listeners_.end());
 }
 
-void TMyConnection::BeginUse(TMyConnectionClient* client) {
+void TMyConnection::BeginUse(MyConnectionClient* client) {
   Connect();
   ++use_count_;
   if (client && std::find(clients_.begin(), clients_.end(), client) == clients_.end())
     clients_.push_back(client);
 }
 
-void TMyConnection::EndUse(TMyConnectionClient*) {
+void TMyConnection::EndUse(MyConnectionClient*) {
   if (use_count_ > 0) --use_count_;
 }
 
-void TMyConnection::UnregisterClient(TMyConnectionClient* client) {
+void TMyConnection::UnregisterClient(MyConnectionClient* client) {
   clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
 }
 
@@ -349,15 +349,15 @@ void TMyConnection::ExecSQL(const std::string& sql) {
   });
 }
 
-TFieldTypingOptions TMyConnection::TypingOptions() const {
-  TFieldTypingOptions o;
+FieldTypingOptions TMyConnection::TypingOptions() const {
+  FieldTypingOptions o;
   o.UseUnicode = options_.use_unicode_;
   o.OptimizedBigInt = options_.optimized_big_int_;
   o.NumericType = options_.NumericType;
   return o;
 }
 
-TStatementInfo TMyConnection::StatementInfo(std::string_view sql) const {
+ParsedStatement TMyConnection::StatementInfo(std::string_view sql) const {
   return {sql, server_major_, server_minor_, server_release_};
 }
 

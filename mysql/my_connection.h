@@ -32,7 +32,7 @@ class TMyConnection;
 void split_server_version(std::string_view text, int& major, int& minor, int& release);
 
 enum TIsolationLevel { ilReadCommitted, ilReadUnCommitted, ilRepeatableRead, ilSerializable };
-enum TMyProtocol { mpDefault, mpTCP, mpPipe, mpMemory, mpSSL, mpHttp, mpSSLHttp };
+enum MyProtocol { mpDefault, mpTCP, mpPipe, mpMemory, mpSSL, mpHttp, mpSSLHttp };
 enum TIPVersion { ivIPv4, ivIPv6, ivIPBoth };
 
 // Options of a connection. Setters of the items that shape the session fail
@@ -50,8 +50,8 @@ class TMyConnectionOptions {
   void SetDirect(bool v);
   bool Compress() const { return compress_; }
   void SetCompress(bool v);
-  TMyProtocol Protocol() const { return protocol_; }
-  void SetProtocol(TMyProtocol v);
+  MyProtocol Protocol() const { return protocol_; }
+  void SetProtocol(MyProtocol v);
   TIPVersion IPVersion() const { return ip_version_; }
   void SetIPVersion(TIPVersion v);
   bool Interactive() const { return interactive_; }
@@ -77,7 +77,7 @@ class TMyConnectionOptions {
   bool use_unicode_ = false;
   bool direct_ = true;
   bool compress_ = false;
-  TMyProtocol protocol_ = mpDefault;
+  MyProtocol protocol_ = mpDefault;
   TIPVersion ip_version_ = ivIPv4;
   bool interactive_ = false;
   bool optimized_big_int_ = false;
@@ -86,12 +86,12 @@ class TMyConnectionOptions {
 
 // Something that runs statements on a connection (query dataset, row reader):
 // told to close its result when the connection disconnects.
-class TMyConnectionClient {
+class MyConnectionClient {
  public:
   virtual void ConnectionClosing() = 0;
 
  protected:
-  ~TMyConnectionClient() = default;
+  ~MyConnectionClient() = default;
 };
 
 class TMyConnection {
@@ -187,9 +187,9 @@ class TMyConnection {
   // Implicit connect: "Connection is not connected" when closed and
   // AllowImplicitConnect is False; connects when needed, counts a use and
   // registers the client.
-  void BeginUse(TMyConnectionClient* client);
-  void EndUse(TMyConnectionClient* client);
-  void UnregisterClient(TMyConnectionClient* client);
+  void BeginUse(MyConnectionClient* client);
+  void EndUse(MyConnectionClient* client);
+  void UnregisterClient(MyConnectionClient* client);
   // The open session; EMyError 2006-like failure when not connected.
   TMySqlSession& Session();
   // Runs fn (a statement on the session); on EMyError the error handler
@@ -212,8 +212,8 @@ class TMyConnection {
   // Runs a statement whose answer is discarded (SET ..., USE ...).
   void ExecSQL(const std::string& sql);
   // The typing options of this connection with dataset defaults.
-  TFieldTypingOptions TypingOptions() const;
-  TStatementInfo StatementInfo(std::string_view sql) const;
+  FieldTypingOptions TypingOptions() const;
+  ParsedStatement StatementInfo(std::string_view sql) const;
 
  private:
   friend class TMyConnectionOptions;
@@ -247,7 +247,7 @@ class TMyConnection {
   std::unique_ptr<TMySqlSession> session_;
   bool connected_ = false;
   int use_count_ = 0;
-  std::vector<TMyConnectionClient*> clients_;
+  std::vector<MyConnectionClient*> clients_;
   std::vector<std::pair<int, std::function<void()>>> destroy_listeners_;
   int next_listener_token_ = 1;
 

@@ -33,7 +33,7 @@ std::int64_t text_to_int(const std::string& s) {
 
 }  // namespace
 
-const TRecordValue* TField::Value() const {
+const RecordValue* TField::Value() const {
   if (!dataset_ || column_ < 0) return nullptr;
   return dataset_->CurrentValue(column_);
 }
@@ -43,12 +43,12 @@ TFieldType TField::ColumnType() const {
 }
 
 bool TField::IsNull() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   return !v || v->null;
 }
 
 std::string TField::AsString() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   if (!v || v->null) return {};
   const TFieldType t = ColumnType();
   if (t == ftBoolean) return v->i ? "True" : "False";
@@ -60,7 +60,7 @@ std::string TField::AsString() const {
 }
 
 std::int64_t TField::AsLargeInt() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   if (!v || v->null) return 0;
   const TFieldType t = ColumnType();
   if (is_integer_type(t)) return v->i;
@@ -71,7 +71,7 @@ std::int64_t TField::AsLargeInt() const {
 int TField::AsInteger() const { return static_cast<int>(AsLargeInt()); }
 
 double TField::AsFloat() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   if (!v || v->null) return 0;
   const TFieldType t = ColumnType();
   if (is_integer_type(t)) return static_cast<double>(v->i);
@@ -80,13 +80,13 @@ double TField::AsFloat() const {
 }
 
 double TField::AsDateTime() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   if (!v || v->null) return 0;
   return is_integer_type(ColumnType()) ? static_cast<double>(v->i) : AsFloat();
 }
 
 bool TField::AsBoolean() const {
-  const TRecordValue* v = Value();
+  const RecordValue* v = Value();
   if (!v || v->null) return false;
   const TFieldType t = ColumnType();
   if (is_integer_type(t)) return v->i != 0;

@@ -15,13 +15,13 @@ namespace mysql {
 class TMyQuery;
 
 // One converted value of a record, stored in the width of its column's type.
-struct TRecordValue {
+struct RecordValue {
   bool null = true;
   std::int64_t i = 0;  // integer and boolean columns (sign/zero-extended)
   double f = 0;        // float, currency and date/time columns (TDateTime)
   std::string s;       // string, bytes, memo and blob columns; BCD text
 };
-using TRecord = std::vector<TRecordValue>;
+using TRecord = std::vector<RecordValue>;
 
 class TField {
  public:
@@ -59,7 +59,7 @@ class TField {
  protected:
   // The current record's value of the bound column; nullptr when there is no
   // current record.
-  const TRecordValue* Value() const;
+  const RecordValue* Value() const;
   // Field data type of the bound column (the stored form of the value).
   TFieldType ColumnType() const;
 

@@ -166,13 +166,13 @@ void TMyQuery::FetchAllRows(const std::string& sql) {
   if (!conn.Guarded([&] { return session.Query(sql); })) return;
   columns_ = session.Columns();
   try {
-    TFieldTypingOptions typing = conn.TypingOptions();
+    FieldTypingOptions typing = conn.TypingOptions();
     typing.EnableBoolean = Options.EnableBoolean;
     typing.BinaryAsString = Options.BinaryAsString;
     typing.FieldsAsString = Options.FieldsAsString;
     typing.LongStrings = Options.LongStrings;
-    const TStatementInfo stmt = conn.StatementInfo(sql);
-    for (TMyColumn& c : columns_)
+    const ParsedStatement stmt = conn.StatementInfo(sql);
+    for (MyColumn& c : columns_)
       c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
                              stmt, typing);
     if (persistent_fields_.empty())
@@ -180,7 +180,7 @@ void TMyQuery::FetchAllRows(const std::string& sql) {
     else
       BindPersistentFields();
 
-    TConvertOptions convert;
+    ConvertOptions convert;
     convert.NullForZeroDate = Options.NullForZeroDate;
     convert.NullForZeroBaseDate = conn.Options().NullForZeroBaseDate();
     convert.TrimFixedChar = Options.TrimFixedChar;
@@ -200,7 +200,7 @@ void TMyQuery::FetchAllRows(const std::string& sql) {
 void TMyQuery::CreateDefaultFields() {
   default_fields_.clear();
   for (size_t i = 0; i < columns_.size(); ++i) {
-    const TMyColumn& c = columns_[i];
+    const MyColumn& c = columns_[i];
     auto f = make_field(c.Typing.DataType);
     f->SetFieldName(c.Name);
     f->SetSize(c.Typing.Size == 0 && c.Typing.DataType == ftString ? 1 : c.Typing.Size);
@@ -219,7 +219,7 @@ void TMyQuery::BindPersistentFields() {
         break;
       }
     if (found < 0) DatabaseError("Field '" + f->DisplayName() + "' not found");
-    const TMyColumn& c = columns_[found];
+    const MyColumn& c = columns_[found];
     const TFieldType def = c.Typing.DataType;
     if (!types_compatible(f->DataType(), def)) {
       DatabaseError("Type mismatch for field '" + f->DisplayName() +
@@ -260,7 +260,7 @@ void TMyQuery::Next() {
     eof_ = true;
 }
 
-const TRecordValue* TMyQuery::CurrentValue(int column) const {
+const RecordValue* TMyQuery::CurrentValue(int column) const {
   if (!active_ || records_.empty() || column < 0 || static_cast<size_t>(column) >= columns_.size())
     return nullptr;
   return &records_[cursor_][column];

@@ -32,7 +32,7 @@ struct TMyDataSetOptions {
   bool FlatBuffers = false;
 };
 
-class TMyQuery : private TMyConnectionClient {
+class TMyQuery : private MyConnectionClient {
  public:
   TMyQuery();
   ~TMyQuery();
@@ -71,7 +71,7 @@ class TMyQuery : private TMyConnectionClient {
   int RecNo() const { return static_cast<int>(cursor_) + 1; }
 
   // Result columns of the open dataset (field definitions).
-  const std::vector<TMyColumn>& Columns() const { return columns_; }
+  const std::vector<MyColumn>& Columns() const { return columns_; }
 
   // Fields in order (persistent ones, or the default ones while open).
   std::vector<TField*> Fields() const;
@@ -92,7 +92,7 @@ class TMyQuery : private TMyConnectionClient {
   }
 
   // --- used by fields ---
-  const TRecordValue* CurrentValue(int column) const;
+  const RecordValue* CurrentValue(int column) const;
   TFieldType ColumnType(int column) const;
 
  private:
@@ -110,7 +110,7 @@ class TMyQuery : private TMyConnectionClient {
   bool active_ = false;
   bool eof_ = true;
   std::size_t cursor_ = 0;
-  std::vector<TMyColumn> columns_;
+  std::vector<MyColumn> columns_;
   std::vector<TRecord> records_;
   std::vector<std::unique_ptr<TField>> persistent_fields_;
   std::vector<std::unique_ptr<TField>> default_fields_;

@@ -5,9 +5,9 @@
 
 namespace mysql {
 
-TMyRowReader::TMyRowReader(TMyConnection& connection) : connection_(connection) {}
+MyRowReader::MyRowReader(TMyConnection& connection) : connection_(connection) {}
 
-TMyRowReader::~TMyRowReader() {
+MyRowReader::~MyRowReader() {
   try {
     Close();
   } catch (...) {
@@ -15,7 +15,7 @@ TMyRowReader::~TMyRowReader() {
   if (registered_) connection_.UnregisterClient(this);
 }
 
-bool TMyRowReader::Execute(const std::string& sql) {
+bool MyRowReader::Execute(const std::string& sql) {
   Close();
   if (!connection_.Connected() && !connection_.Options().AllowImplicitConnect)
     throw EDatabaseError("Connection is not connected");
@@ -23,7 +23,7 @@ bool TMyRowReader::Execute(const std::string& sql) {
   registered_ = true;
   struct TEndUse {
     TMyConnection& c;
-    TMyRowReader* r;
+    MyRowReader* r;
     ~TEndUse() { c.EndUse(r); }
   } end_use{connection_, this};
 
@@ -35,9 +35,9 @@ bool TMyRowReader::Execute(const std::string& sql) {
     columns_ = s.Columns();
     active_ = true;
     try {
-      const TStatementInfo stmt = connection_.StatementInfo(sql);
-      const TFieldTypingOptions options = connection_.TypingOptions();
-      for (TMyColumn& c : columns_)
+      const ParsedStatement stmt = connection_.StatementInfo(sql);
+      const FieldTypingOptions options = connection_.TypingOptions();
+      for (MyColumn& c : columns_)
         c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
                                stmt, options);
     } catch (...) {
@@ -49,7 +49,7 @@ bool TMyRowReader::Execute(const std::string& sql) {
   });
 }
 
-bool TMyRowReader::Next() {
+bool MyRowReader::Next() {
   if (!active_) return false;
   bool more = connection_.Guarded([&] {
     try {
@@ -63,13 +63,13 @@ bool TMyRowReader::Next() {
   return more;
 }
 
-void TMyRowReader::Close() {
+void MyRowReader::Close() {
   if (!active_) return;
   active_ = false;
   if (!connection_.Connected()) return;
   connection_.Guarded([&] { connection_.Session().FreeResult(); });
 }
 
-void TMyRowReader::ConnectionClosing() { active_ = false; }
+void MyRowReader::ConnectionClosing() { active_ = false; }
 
 }  // namespace mysql

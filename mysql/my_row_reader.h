@@ -1,9 +1,9 @@
-// TMyRowReader: forward-only reader of one text result set that keeps no
+// MyRowReader: forward-only reader of one text result set that keeps no
 // rows. Each Next() reads one row packet into a reused buffer; Value(i) views
 // the column's bytes exactly as the server sent them and stays valid until the
 // next Next(), Close() or Execute(). Used by the dump to read table rows.
 //
-// Flow: TMyRowReader r(conn); r.Execute(sql); r.Columns(); while (r.Next())
+// Flow: MyRowReader r(conn); r.Execute(sql); r.Columns(); while (r.Next())
 // { r.IsNull(i) / r.Value(i) }; r.Close() (or destructor).
 // The connection must outlive the reader. Errors (server ERR, lost
 // connection 2013, malformed data) raise EMyError.
@@ -18,12 +18,12 @@
 
 namespace mysql {
 
-class TMyRowReader : private TMyConnectionClient {
+class MyRowReader : private MyConnectionClient {
  public:
-  explicit TMyRowReader(TMyConnection& connection);
-  ~TMyRowReader();
-  TMyRowReader(const TMyRowReader&) = delete;
-  TMyRowReader& operator=(const TMyRowReader&) = delete;
+  explicit MyRowReader(TMyConnection& connection);
+  ~MyRowReader();
+  MyRowReader(const MyRowReader&) = delete;
+  MyRowReader& operator=(const MyRowReader&) = delete;
 
   // Sends the statement (COM_QUERY) and reads its column definitions.
   // Returns true when the statement produced a result set (false for an OK
@@ -32,7 +32,7 @@ class TMyRowReader : private TMyConnectionClient {
   bool Execute(const std::string& sql);
   bool Active() const { return active_; }
 
-  const std::vector<TMyColumn>& Columns() const { return columns_; }
+  const std::vector<MyColumn>& Columns() const { return columns_; }
   std::size_t ColumnCount() const { return columns_.size(); }
 
   // Reads the next row; false at the end of the result (the session is then
@@ -48,7 +48,7 @@ class TMyRowReader : private TMyConnectionClient {
   void ConnectionClosing() override;
 
   TMyConnection& connection_;
-  std::vector<TMyColumn> columns_;
+  std::vector<MyColumn> columns_;
   std::vector<std::string_view> values_;  // data()==nullptr marks NULL
   bool active_ = false;
   bool registered_ = false;

@@ -17,7 +17,7 @@ constexpr std::size_t kInitialCapacity = 8192;
 constexpr std::size_t kGrowStep = 1 << 20;
 }  // namespace
 
-TPacketHeader decode_packet_header(const unsigned char* p) { return {get_u24(p), p[3]}; }
+PacketHeader decode_packet_header(const unsigned char* p) { return {get_u24(p), p[3]}; }
 
 void encode_packet_header(unsigned char* p, std::uint32_t length, std::uint8_t sequence) {
   p[0] = length & 0xFF;
@@ -81,7 +81,7 @@ std::string_view TMySqlNet::ReadPacket(bool raise_errors) {
   for (;;) {
     unsigned char header[kPacketHeaderSize];
     ReadExact(reinterpret_cast<char*>(header), kPacketHeaderSize);
-    TPacketHeader h = decode_packet_header(header);
+    PacketHeader h = decode_packet_header(header);
     if (h.sequence != sequence_) {
       char text[128];
       std::snprintf(text, sizeof text,

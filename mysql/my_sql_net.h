@@ -24,11 +24,11 @@ constexpr std::uint32_t kMaxPacketPiece = 0xFFFFFF;
 // Largest logical packet accepted: what the login announces as its maximum.
 constexpr std::uint64_t kMaxLogicalPacket = 0x40000000;
 
-struct TPacketHeader {
+struct PacketHeader {
   std::uint32_t length;
   std::uint8_t sequence;
 };
-TPacketHeader decode_packet_header(const unsigned char* p);
+PacketHeader decode_packet_header(const unsigned char* p);
 void encode_packet_header(unsigned char* p, std::uint32_t length, std::uint8_t sequence);
 
 class TMySqlNet {

@@ -201,22 +201,22 @@ void TMySqlSession::Authenticate(const std::string& password) {
   std::string nonce = greeting_.scramble;
   for (int round = 0;; ++round) {
     std::string_view packet = net_.ReadPacket();
-    TAuthAnswer a = classify_auth_reply(packet, caps);
-    if (a.kind == TAuthReply::Ok) {
-      TResultHeader ok = parse_result_header(packet, client_flags_, greeting_.capabilities);
+    AuthAnswer a = classify_auth_reply(packet, caps);
+    if (a.kind == AuthReply::Ok) {
+      ResultHeader ok = parse_result_header(packet, client_flags_, greeting_.capabilities);
       if (ok.has_status) server_status_ = ok.status;
       return;
     }
     std::string answer;
     switch (a.kind) {
-      case TAuthReply::OldScramble: {
+      case AuthReply::OldScramble: {
         auth_plugin_ = kOldPlugin;
         const std::string& scramble = a.data.size() >= 8 ? a.data : greeting_.scramble;
         if (!password.empty()) answer = old_scramble(password, scramble);
         answer.push_back('\0');
         break;
       }
-      case TAuthReply::NativeSwitch:
+      case AuthReply::NativeSwitch:
         auth_plugin_ = kNativePlugin;
         nonce = a.data;
         if (!password.empty()) {
@@ -224,7 +224,7 @@ void TMySqlSession::Authenticate(const std::string& password) {
           answer.assign(reinterpret_cast<const char*>(t.data()), t.size());
         }
         break;
-      case TAuthReply::CachingSha2Switch:
+      case AuthReply::CachingSha2Switch:
         auth_plugin_ = kCachingSha2Plugin;
         nonce = a.data.substr(0, 20);
         if (!password.empty()) {
@@ -232,16 +232,16 @@ void TMySqlSession::Authenticate(const std::string& password) {
           answer.assign(reinterpret_cast<const char*>(t.data()), t.size());
         }
         break;
-      case TAuthReply::MoreData:
+      case AuthReply::MoreData:
         if (auth_plugin_ != kCachingSha2Plugin)
           throw make_error(CR_SERVER_HANDSHAKE_ERR,
                            "The server sent authentication data for the method '" + auth_plugin_ +
                                "', which has no further step.");
         if (!CachingSha2MoreData(a.data, password, nonce, answer)) continue;
         break;
-      case TAuthReply::UnknownPlugin:
+      case AuthReply::UnknownPlugin:
         throw EMyError(CR_AUTH_PLUGIN_CANNOT_LOAD, unsupported_plugin_message(a.plugin));
-      case TAuthReply::Transitional:
+      case AuthReply::Transitional:
         if (a.data[0] == '*') {
           answer = old_scramble(password, a.data.substr(4, 20));
           answer.push_back('\0');
@@ -288,7 +288,7 @@ void TMySqlSession::SendCommand(std::uint8_t command, std::string_view argument)
 }
 
 void TMySqlSession::ReadOkAnswer() {
-  TResultHeader h = parse_result_header(net_.ReadPacket(), client_flags_, greeting_.capabilities);
+  ResultHeader h = parse_result_header(net_.ReadPacket(), client_flags_, greeting_.capabilities);
   if (h.has_status) server_status_ = h.status;
 }
 
@@ -344,7 +344,7 @@ void TMySqlSession::RefuseLocalInfile(const std::string& file_name) {
   net_.Flush(true);
   std::string_view answer = net_.ReadPacket(false);
   if (!answer.empty() && answer[0] == 0) {
-    TResultHeader h = parse_result_header(answer, client_flags_, greeting_.capabilities);
+    ResultHeader h = parse_result_header(answer, client_flags_, greeting_.capabilities);
     if (h.has_status) server_status_ = h.status & ~SERVER_MORE_RESULTS_EXISTS;
   }
   state_ = TSessionState::Ready;
@@ -358,9 +358,9 @@ bool TMySqlSession::ReadResultHeader() {
   columns_.clear();
   field_count_ = 0;
   std::string_view packet = net_.ReadPacket();
-  TResultHeader h = parse_result_header(packet, client_flags_, greeting_.capabilities);
-  if (h.kind == TResultHeader::LocalInfile) RefuseLocalInfile(h.file_name);
-  if (h.kind == TResultHeader::Ok) {
+  ResultHeader h = parse_result_header(packet, client_flags_, greeting_.capabilities);
+  if (h.kind == ResultHeader::LocalInfile) RefuseLocalInfile(h.file_name);
+  if (h.kind == ResultHeader::Ok) {
     affected_rows_ = h.affected_rows;
     insert_id_ = h.insert_id;
     if (h.has_status) server_status_ = h.status;
@@ -382,7 +382,7 @@ void TMySqlSession::ReadColumns() {
   for (;;) {
     std::string_view packet = net_.ReadPacket();
     if (is_eof_packet(packet)) {
-      TEofInfo e = parse_eof(packet);
+      EofInfo e = parse_eof(packet);
       if (e.has_status) {
         warning_count_ = e.warnings;
         server_status_ = e.status;
@@ -416,7 +416,7 @@ bool TMySqlSession::FetchRow(std::vector<std::string_view>& values) {
       throw TMySqlNet::ServerError(packet);
     }
     if (is_eof_packet(packet)) {
-      TEofInfo e = parse_eof(packet);
+      EofInfo e = parse_eof(packet);
       if (e.has_status) {
         warning_count_ = e.warnings;
         server_status_ = e.status;
@@ -440,7 +440,7 @@ void TMySqlSession::DrainRows() {
       throw TMySqlNet::ServerError(packet);
     }
     if (is_eof_packet(packet)) {
-      TEofInfo e = parse_eof(packet);
+      EofInfo e = parse_eof(packet);
       if (e.has_status) server_status_ = e.status;
       state_ = TSessionState::Ready;
     }

@@ -82,8 +82,8 @@ class TMySqlSession {
   // Sends COM_QUERY and reads the answer header (and the column definitions
   // of a result set). Returns true when a result set follows.
   bool Query(std::string_view sql);
-  const std::vector<TMyColumn>& Columns() const { return columns_; }
-  std::vector<TMyColumn>& MutableColumns() { return columns_; }
+  const std::vector<MyColumn>& Columns() const { return columns_; }
+  std::vector<MyColumn>& MutableColumns() { return columns_; }
   // Next row; false at the EOF packet (further results are then dropped).
   // values view the row packet until the next read.
   bool FetchRow(std::vector<std::string_view>& values);
@@ -140,7 +140,7 @@ class TMySqlSession {
 
   std::unique_ptr<TVio> vio_;
   TMySqlNet net_;
-  TGreeting greeting_;
+  Greeting greeting_;
   std::string host_, user_, password_, database_;
   int port_ = 3306;
   std::string host_info_;
@@ -153,7 +153,7 @@ class TMySqlSession {
   TVio::TClock::time_point login_deadline_ = TVio::TClock::time_point::max();
 
   std::uint64_t field_count_ = 0;
-  std::vector<TMyColumn> columns_;
+  std::vector<MyColumn> columns_;
   std::uint64_t affected_rows_ = 0, insert_id_ = 0;
   std::uint16_t warning_count_ = 0;
   std::string info_;

@@ -7,8 +7,8 @@
 
 namespace mysql {
 
-TEofInfo parse_eof(std::string_view p) {
-  TEofInfo e;
+EofInfo parse_eof(std::string_view p) {
+  EofInfo e;
   if (p.size() >= 5) {
     auto* b = reinterpret_cast<const unsigned char*>(p.data());
     e.warnings = get_u16(b + 1);
@@ -18,19 +18,19 @@ TEofInfo parse_eof(std::string_view p) {
   return e;
 }
 
-TResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
-                                  std::uint16_t server_capabilities) {
-  TResultHeader h;
+ResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
+                                 std::uint16_t server_capabilities) {
+  ResultHeader h;
   if (p.empty()) throw make_error(CR_MALFORMED_PACKET);
   if (static_cast<std::uint8_t>(p[0]) == kLenEncNull) {
-    h.kind = TResultHeader::LocalInfile;
+    h.kind = ResultHeader::LocalInfile;
     h.file_name = std::string(p.substr(1));
     return h;
   }
-  TPayloadReader r(p);
+  PayloadReader r(p);
   h.field_count = r.LenEnc();
   if (h.field_count == 0) {
-    h.kind = TResultHeader::Ok;
+    h.kind = ResultHeader::Ok;
     h.affected_rows = r.LenEnc();
     h.insert_id = r.LenEnc();
     const bool p41 =
@@ -43,7 +43,7 @@ TResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags
     h.info = std::string(r.NulText());
     return h;
   }
-  h.kind = TResultHeader::ResultSet;
+  h.kind = ResultHeader::ResultSet;
   return h;
 }
 
@@ -56,9 +56,9 @@ bool is_numeric_type(std::uint8_t type, std::uint32_t length) {
 
 }  // namespace
 
-TMyColumn parse_column_definition(std::string_view p, bool protocol41, bool long_flag) {
-  TMyColumn c;
-  TPayloadReader r(p);
+MyColumn parse_column_definition(std::string_view p, bool protocol41, bool long_flag) {
+  MyColumn c;
+  PayloadReader r(p);
   if (protocol41) {
     r.LenEncString();  // catalog
     c.Database = std::string(r.LenEncString());

@@ -22,15 +22,15 @@ constexpr std::uint16_t SERVER_MORE_RESULTS_EXISTS = 0x8;
 inline bool is_eof_packet(std::string_view p) {
   return !p.empty() && p.size() <= 8 && static_cast<std::uint8_t>(p[0]) == 0xFE;
 }
-struct TEofInfo {
+struct EofInfo {
   std::uint16_t warnings = 0;
   std::uint16_t status = 0;
   bool has_status = false;
 };
-TEofInfo parse_eof(std::string_view p);
+EofInfo parse_eof(std::string_view p);
 
 // First packet of a statement's answer.
-struct TResultHeader {
+struct ResultHeader {
   enum Kind { Ok, ResultSet, LocalInfile } kind = Ok;
   std::uint64_t field_count = 0;
   // OK packet
@@ -43,8 +43,8 @@ struct TResultHeader {
   std::string file_name;
 };
 // client_flags: the flags of the login; server_capabilities: the greeting's.
-TResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
-                                  std::uint16_t server_capabilities);
+ResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
+                                 std::uint16_t server_capabilities);
 
 // Column definition packet.
 //   4.1:     lenenc catalog, database, table, org_table, name, org_name,
@@ -54,7 +54,7 @@ TResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags
 //            lenenc flags+decimals (2+1 with CLIENT_LONG_FLAG, else 1+1)
 // The numeric flag is added for type codes 0..9 (but not a TIMESTAMP whose
 // length is neither 14 nor 8) and 13.
-TMyColumn parse_column_definition(std::string_view p, bool protocol41, bool long_flag);
+MyColumn parse_column_definition(std::string_view p, bool protocol41, bool long_flag);
 
 // Row of a text result: one length-encoded value per column (251 = NULL).
 // values[i] views the bytes inside p; a NULL value has data() == nullptr.

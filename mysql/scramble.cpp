@@ -94,10 +94,10 @@ std::array<std::uint32_t, 2> old_hash(std::string_view text) {
 
 namespace {
 
-struct TOldRandom {
+struct OldRandom {
   static constexpr std::uint32_t kMax = 0x3FFFFFFF;
   std::uint64_t seed1, seed2;
-  TOldRandom(std::uint32_t s1, std::uint32_t s2) : seed1(s1 % kMax), seed2(s2 % kMax) {}
+  OldRandom(std::uint32_t s1, std::uint32_t s2) : seed1(s1 % kMax), seed2(s2 % kMax) {}
   double Next() {
     seed1 = (seed1 * 3 + seed2) % kMax;
     seed2 = (seed1 + seed2 + 33) % kMax;
@@ -110,7 +110,7 @@ struct TOldRandom {
 std::string old_scramble(std::string_view password, std::string_view scramble) {
   auto hp = old_hash(password);
   auto hm = old_hash(scramble.substr(0, 8));
-  TOldRandom rnd(hp[0] ^ hm[0], hp[1] ^ hm[1]);
+  OldRandom rnd(hp[0] ^ hm[0], hp[1] ^ hm[1]);
   std::string out(8, '\0');
   for (char& c : out) c = static_cast<char>(std::floor(rnd.Next() * 31) + 64);
   char extra = static_cast<char>(std::floor(rnd.Next() * 31));

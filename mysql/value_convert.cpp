@@ -262,8 +262,7 @@ std::optional<double> parse_time_text(std::string_view s, std::string_view field
 namespace {
 
 // Integer and Boolean fields: the text (or BIT bytes) narrowed to the field.
-void convert_integer(const TMyColumn& column, std::string_view raw, TFieldType t,
-                     TRecordValue& out) {
+void convert_integer(const MyColumn& column, std::string_view raw, TFieldType t, RecordValue& out) {
   std::int64_t v;
   if (column.Type == MYSQL_TYPE_BIT)
     v = static_cast<std::int64_t>(bit_value(raw));
@@ -290,8 +289,8 @@ void convert_integer(const TMyColumn& column, std::string_view raw, TFieldType t
 
 // Date, time and date-time fields; an invalid (zero) value is NULL or the
 // first day of year 1 as the options say.
-void convert_date_time(const TMyColumn& column, std::string_view raw, TFieldType t,
-                       const TConvertOptions& options, TRecordValue& out) {
+void convert_date_time(const MyColumn& column, std::string_view raw, TFieldType t,
+                       const ConvertOptions& options, RecordValue& out) {
   std::optional<double> v;
   if (t == ftDate)
     v = parse_date_text(raw);
@@ -313,8 +312,8 @@ void convert_date_time(const TMyColumn& column, std::string_view raw, TFieldType
 }
 
 // String and byte fields: short sizes cut, trailing blanks of CHAR trimmed.
-void convert_string(const TMyColumn& column, std::string_view raw, TFieldType t,
-                    const TConvertOptions& options, TRecordValue& out) {
+void convert_string(const MyColumn& column, std::string_view raw, TFieldType t,
+                    const ConvertOptions& options, RecordValue& out) {
   std::string_view v = raw;
   const int size = column.Typing.Size;
   if (size >= 1 && size <= 31 && v.size() > static_cast<size_t>(size)) v = v.substr(0, size);
@@ -326,9 +325,9 @@ void convert_string(const TMyColumn& column, std::string_view raw, TFieldType t,
 
 }  // namespace
 
-void convert_value(const TMyColumn& column, std::string_view raw, bool is_null,
-                   const TConvertOptions& options, TRecordValue& out) {
-  out = TRecordValue{};
+void convert_value(const MyColumn& column, std::string_view raw, bool is_null,
+                   const ConvertOptions& options, RecordValue& out) {
+  out = RecordValue{};
   if (is_null) return;
   out.null = false;
   const TFieldType t = column.Typing.DataType;

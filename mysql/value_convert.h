@@ -50,7 +50,7 @@ std::optional<double> parse_timestamp_text(std::string_view text, std::uint32_t 
 // no ':'.
 std::optional<double> parse_time_text(std::string_view text, std::string_view field_name);
 
-struct TConvertOptions {
+struct ConvertOptions {
   bool NullForZeroDate = true;       // dataset option
   bool NullForZeroBaseDate = false;  // connection option
   bool TrimFixedChar = true;
@@ -58,8 +58,8 @@ struct TConvertOptions {
 
 // Converts one raw value of a column into its record form. A NULL marker
 // (is_null) gives a NULL value.
-void convert_value(const TMyColumn& column, std::string_view raw, bool is_null,
-                   const TConvertOptions& options, TRecordValue& out);
+void convert_value(const MyColumn& column, std::string_view raw, bool is_null,
+                   const ConvertOptions& options, RecordValue& out);
 
 // Locale formatting of typed values (Turkish settings of the target
 // systems: "dd.MM.yyyy", "HH:mm:ss", decimal comma).

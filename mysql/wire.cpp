@@ -5,58 +5,58 @@
 
 namespace mysql {
 
-void TPayloadReader::Need(std::size_t n) const {
+void PayloadReader::Need(std::size_t n) const {
   if (n > data_.size() - pos_) throw make_error(CR_MALFORMED_PACKET);
 }
-void TPayloadReader::Skip(std::size_t n) {
+void PayloadReader::Skip(std::size_t n) {
   Need(n);
   pos_ += n;
 }
-void TPayloadReader::Seek(std::size_t pos) {
+void PayloadReader::Seek(std::size_t pos) {
   if (pos > data_.size()) throw make_error(CR_MALFORMED_PACKET);
   pos_ = pos;
 }
-std::uint8_t TPayloadReader::U8() {
+std::uint8_t PayloadReader::U8() {
   Need(1);
   return static_cast<std::uint8_t>(data_[pos_++]);
 }
-std::uint16_t TPayloadReader::U16() {
+std::uint16_t PayloadReader::U16() {
   Need(2);
   auto v = get_u16(reinterpret_cast<const unsigned char*>(data_.data() + pos_));
   pos_ += 2;
   return v;
 }
-std::uint32_t TPayloadReader::U24() {
+std::uint32_t PayloadReader::U24() {
   Need(3);
   auto v = get_u24(reinterpret_cast<const unsigned char*>(data_.data() + pos_));
   pos_ += 3;
   return v;
 }
-std::uint32_t TPayloadReader::U32() {
+std::uint32_t PayloadReader::U32() {
   Need(4);
   auto v = get_u32(reinterpret_cast<const unsigned char*>(data_.data() + pos_));
   pos_ += 4;
   return v;
 }
-std::uint64_t TPayloadReader::U64() {
+std::uint64_t PayloadReader::U64() {
   std::uint64_t lo = U32();
   std::uint64_t hi = U32();
   return lo | (hi << 32);
 }
-std::uint64_t TPayloadReader::LenEnc() {
+std::uint64_t PayloadReader::LenEnc() {
   std::uint64_t v = 0;
   std::size_t used = decode_lenenc(data_.substr(pos_), v);
   if (used == 0) throw make_error(CR_MALFORMED_PACKET);
   pos_ += used;
   return v;
 }
-std::string_view TPayloadReader::Bytes(std::size_t n) {
+std::string_view PayloadReader::Bytes(std::size_t n) {
   Need(n);
   auto v = data_.substr(pos_, n);
   pos_ += n;
   return v;
 }
-std::string_view TPayloadReader::NulText() {
+std::string_view PayloadReader::NulText() {
   std::size_t end = data_.find('\0', pos_);
   if (end == std::string_view::npos) {
     auto v = data_.substr(pos_);
@@ -67,13 +67,13 @@ std::string_view TPayloadReader::NulText() {
   pos_ = end + 1;
   return v;
 }
-std::string_view TPayloadReader::LenEncString() {
+std::string_view PayloadReader::LenEncString() {
   std::uint64_t n = LenEnc();
   if (n == kLenEncNullValue) return {};
   if (n > Remaining()) throw make_error(CR_MALFORMED_PACKET);
   return Bytes(static_cast<std::size_t>(n));
 }
-std::string_view TPayloadReader::Rest() {
+std::string_view PayloadReader::Rest() {
   auto v = data_.substr(pos_);
   pos_ = data_.size();
   return v;

@@ -23,9 +23,9 @@ constexpr std::uint64_t kLenEncNullValue = ~std::uint64_t{0};
 
 // Sequential reader over one packet payload. Every read past the end, and a
 // length-encoded prefix of 255, throws EMyError 2027 "Malformed packet".
-class TPayloadReader {
+class PayloadReader {
  public:
-  explicit TPayloadReader(std::string_view payload) : data_(payload) {}
+  explicit PayloadReader(std::string_view payload) : data_(payload) {}
 
   std::size_t Position() const { return pos_; }
   std::size_t Remaining() const { return data_.size() - pos_; }

@@ -27,7 +27,7 @@ namespace {
 
 // Converts each line from Windows-1254 to UTF-8 and appends it with CR LF,
 // through a 1 MiB buffer, as the backup run's script file does.
-class Utf8FileSink : public dump::TLineSink {
+class Utf8FileSink : public dump::LineSink {
  public:
   explicit Utf8FileSink(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
     if (!file_) throw std::runtime_error("cannot create " + path);

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   c.Connect();
 
   auto read_once = [&](long limit) {
-    mysql::TMyRowReader r(c);
+    mysql::MyRowReader r(c);
     r.Execute("SELECT * FROM t" + (limit ? " LIMIT " + std::to_string(limit) : std::string()));
     long n = 0;
     std::size_t bytes = 0;

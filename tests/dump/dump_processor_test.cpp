@@ -26,8 +26,8 @@ LineList framed(const LineList& body) {
 }
 
 // The application's settings: tables and data, no header, no DROP.
-TDumpRequest app_request(const std::string& tables) {
-  TDumpRequest r;
+DumpRequest app_request(const std::string& tables) {
+  DumpRequest r;
   r.Objects = {TMyDumpObject::doTables, TMyDumpObject::doData};
   r.Options.GenerateHeader = false;
   r.Options.AddDrop = false;
@@ -57,9 +57,9 @@ void musteri(MemorySource& s, const std::string& name = "musteri") {
 const LineList kMusteriCreate = {"CREATE TABLE `musteri` (", "  `id` int(11) DEFAULT NULL,",
                                  "  `ad` varchar(20) DEFAULT NULL", ") ENGINE=InnoDB;"};
 
-LineList run(MemorySource& s, const TDumpRequest& r) {
+LineList run(MemorySource& s, const DumpRequest& r) {
   LineList lines;
-  TStringsSink sink(lines);
+  StringsSink sink(lines);
   TMyDumpProcessor p;
   p.Backup(s, r, sink);
   return lines;
@@ -84,7 +84,7 @@ TEST(DumpProcessor, WorkedExampleMusteri) {
 TEST(DumpProcessor, FrameEdgeCases) {
   MemorySource s;
   // No objects: only the character-set lines, and nothing sent to the server.
-  TDumpRequest r = app_request("musteri");
+  DumpRequest r = app_request("musteri");
   r.Objects = {};
   LineList charset_only = {kOpen[0], kOpen[1], kOpen[2], kOpen[3], kClose[3], kClose[4], kClose[5]};
   EXPECT_EQ(run(s, r), charset_only);
@@ -109,7 +109,7 @@ TEST(DumpProcessor, EmptyTableAndDataOnly) {
   EXPECT_EQ(run(s, app_request("bos")), framed({"CREATE TABLE `bos` (", "  `a` int", ");", ""}));
 
   // Data only with AddDrop: TRUNCATE, then an empty line for the empty table.
-  TDumpRequest r = app_request("bos");
+  DumpRequest r = app_request("bos");
   r.Objects = {TMyDumpObject::doData};
   r.Options.AddDrop = true;
   EXPECT_EQ(run(s, r), framed({"TRUNCATE TABLE bos;", ""}));
@@ -127,7 +127,7 @@ TEST(DumpProcessor, ViewsAndOrder) {
   // Views not requested: they get no lines at all.
   EXPECT_EQ(run(s, app_request("v, t, w")), framed({"CREATE TABLE `t` (`a` int);", ""}));
   // Views requested: tables first, then views in list order; no data for views.
-  TDumpRequest r = app_request("v, t, w");
+  DumpRequest r = app_request("v, t, w");
   r.Objects.Include(TMyDumpObject::doViews);
   r.Options.AddDrop = true;
   s.executed.clear();
@@ -228,7 +228,7 @@ TEST(DumpProcessor, StatementOptions) {
     MemorySource s;
     musteri(s);
     status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
-    TDumpRequest r = app_request("musteri");
+    DumpRequest r = app_request("musteri");
     r.Objects = {TMyDumpObject::doData};
     r.Options.InsertType = c.type;
     r.Options.UseDelayedIns = c.delayed;
@@ -246,7 +246,7 @@ TEST(DumpProcessor, OneRowFormWithBatches) {
   s.Data("t", {{col("a", MYSQL_TYPE_LONG), col("b", MYSQL_TYPE_STRING)},
                {{"1", "x"}, {"2", "y"}, {"3", "z"}}});
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
-  TDumpRequest r = app_request("t");
+  DumpRequest r = app_request("t");
   r.Objects = {TMyDumpObject::doData};
   r.Options.UseExtSyntax = false;
   r.Options.CommitBatchSize = 2;
@@ -260,7 +260,7 @@ TEST(DumpProcessor, HeaderAndComments) {
   MemorySource s;
   musteri(s);
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
-  TDumpRequest r = app_request("musteri");
+  DumpRequest r = app_request("musteri");
   r.Options.GenerateHeader = true;
   r.Options.AddDrop = true;
   LineList lines = run(s, r);
@@ -316,7 +316,7 @@ TEST(DumpProcessor, FailureKeepsLinesAndClosesTheReader) {
   s.fail_statement = "SELECT `id`,`ad` FROM musteri";
   s.fail_after = 1;
   LineList lines;
-  TStringsSink sink(lines);
+  StringsSink sink(lines);
   TMyDumpProcessor p;
   EXPECT_THROW(p.Backup(s, app_request("musteri"), sink), std::runtime_error);
   // Up to the header line: the first row was read but the second read failed,
@@ -349,7 +349,7 @@ TEST(DumpProcessor, DataStatementsNameTheStoredColumns) {
           {"st", "STORED GENERATED"},
           {"old", "PERSISTENT"},
           {"old2", "virtual"}});
-  TDumpRequest r = app_request("t");
+  DumpRequest r = app_request("t");
   r.Options.QuoteNames = true;
   const LineList lines = run(s, r);
   EXPECT_EQ(LineList(lines.begin() + 10, lines.end() - 6),
@@ -368,18 +368,18 @@ TEST(DumpProcessor, EveryNameIsItself) {
          {{"Kayit", "InnoDB"}, {"kayit", std::nullopt}});
   s.Create("`Kayit`", "CREATE TABLE `Kayit` (`a` int)");
   s.Count("`Kayit`", 0);
-  TDumpRequest r = app_request("");
+  DumpRequest r = app_request("");
   r.Options.QuoteNames = true;
   r.Tables = {{"", "kayit"}};
   TMyDumpProcessor p;
   LineList lines;
-  TStringsSink sink(lines);
+  StringsSink sink(lines);
   p.Backup(s, r, sink);
   EXPECT_EQ(lines.size(), kOpen.size() + kClose.size());
   EXPECT_TRUE(p.Written().empty());
   r.Tables = {{"", "Kayit"}};
   p.Backup(s, r, sink);
-  EXPECT_EQ(p.Written(), (std::vector<TTableEntry>{{"", "Kayit"}}));
+  EXPECT_EQ(p.Written(), (std::vector<TableEntry>{{"", "Kayit"}}));
 
   // Quotes are part of a name, never its quoting; a line break in a name
   // stays inside its line; a backslash is escaped in the status literal.
@@ -393,15 +393,15 @@ TEST(DumpProcessor, EveryNameIsItself) {
   p.Backup(q, r, sink);
   EXPECT_EQ(LineList(lines.begin() + 8, lines.end() - 6),
             (LineList{"CREATE TABLE `'q'\n\\` (", "  `a` int", ");", ""}));
-  EXPECT_EQ(p.Written(), (std::vector<TTableEntry>{{"", odd}}));
+  EXPECT_EQ(p.Written(), (std::vector<TableEntry>{{"", odd}}));
 }
 
 TEST(DumpProcessor, UnbuiltSectionsAreRefused) {
   MemorySource s;
-  TDumpRequest r = app_request("musteri");
+  DumpRequest r = app_request("musteri");
   r.Objects.Include(TMyDumpObject::doTriggers);
   LineList lines;
-  TStringsSink sink(lines);
+  StringsSink sink(lines);
   TMyDumpProcessor p;
   EXPECT_THROW(p.Backup(s, r, sink), EDumpError);
   EXPECT_TRUE(lines.empty());
@@ -413,7 +413,7 @@ TEST(DumpProcessor, ProgressReportsObjectsAndRows) {
   musteri(s);
   s.Create("bos", "CREATE TABLE `bos` (`a` int)");
   s.Count("bos", 0);
-  TDumpRequest r = app_request("musteri, bos");
+  DumpRequest r = app_request("musteri, bos");
   std::vector<std::string> seen;
   r.Progress = [&](const std::string& name, int num, int count, int percent) {
     seen.push_back(name + " " + std::to_string(num) + "/" + std::to_string(count) + " " +

@@ -36,7 +36,7 @@ TEST(Identifiers, QuotingRule) {
 }
 
 TEST(Identifiers, TableNamesParsing) {
-  using E = std::vector<TTableEntry>;
+  using E = std::vector<TableEntry>;
   struct Case {
     const char* name;
     std::string text;
@@ -73,13 +73,13 @@ TEST(Identifiers, RawNamesStayThemselves) {
   EXPECT_EQ(quote_name("`q`", false), "```q```");
   EXPECT_EQ(quote_name("q", false), "q");
   EXPECT_EQ(quote_name("q", true), "`q`");
-  const std::vector<TTableEntry> e = {{"", "'q'"}, {"", "\"x\""}};
+  const std::vector<TableEntry> e = {{"", "'q'"}, {"", "\"x\""}};
   EXPECT_EQ(parse_table_names(join_table_names(e, false)), e);
 }
 
 TEST(Identifiers, StatementTextBreaksLinesOnlyOutsideQuotes) {
   platform::LineList lines;
-  TStringsSink sink(lines);
+  StringsSink sink(lines);
   emit_statement_text(sink,
                       "CREATE TABLE `a\nb``\r\n` (\r\n  `c` int DEFAULT 'x\\'\n',\n  \"d\ne\" "
                       "int\r)\n");

@@ -12,8 +12,8 @@ namespace {
 LineList layout(const std::string& header, const std::vector<size_t>& row_lengths, bool ext,
                 int batch = 0) {
   LineList lines;
-  TStringsSink sink(lines);
-  TInsertBuilder b(sink, ext, batch, header);
+  StringsSink sink(lines);
+  InsertBuilder b(sink, ext, batch, header);
   for (size_t i = 0; i < row_lengths.size(); ++i) {
     std::string& r = b.BeginRow();
     r += " (";

@@ -23,8 +23,8 @@ struct Case {
 };
 
 std::string literal(const Case& c) {
-  TDumpColumn column{"c", c.type, c.flags, 20,
-                     static_cast<std::uint16_t>(c.flags & BINARY_FLAG ? 63 : 30)};
+  DumpColumn column{"c", c.type, c.flags, 20,
+                    static_cast<std::uint16_t>(c.flags & BINARY_FLAG ? 63 : 30)};
   std::string out = "(";
   append_literal(out, literal_plan(column, c.hex_blob, c.fields_as_string),
                  c.value ? std::string_view(*c.value) : std::string_view(), !c.value,
@@ -89,12 +89,12 @@ TEST(Literals, ByColumnClass) {
 
 TEST(Literals, BinaryCollationTextStaysText) {
   // A utf8mb4_bin column carries the binary flag but is text, not bytes.
-  const TDumpColumn column{"c", MYSQL_TYPE_VAR_STRING, BINARY_FLAG, 40, 46};
+  const DumpColumn column{"c", MYSQL_TYPE_VAR_STRING, BINARY_FLAG, 40, 46};
   std::string out;
   append_literal(out, literal_plan(column, false, false), "\xE2\x82\xBA'", false, true);
   EXPECT_EQ(out, "'\xE2\x82\xBA\\''");
   // Numbers and dates come with the binary character set too and stay text.
-  const TDumpColumn date{"d", MYSQL_TYPE_DATE, BINARY_FLAG, 10, 63};
+  const DumpColumn date{"d", MYSQL_TYPE_DATE, BINARY_FLAG, 10, 63};
   out.clear();
   append_literal(out, literal_plan(date, true, false), "2024-02-30", false, true);
   EXPECT_EQ(out, "'2024-02-30'");

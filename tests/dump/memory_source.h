@@ -1,4 +1,4 @@
-// An in-memory TDumpSource for dump tests: canned results by statement text,
+// An in-memory DumpSource for dump tests: canned results by statement text,
 // a record of the statements executed and of reader closes, and an optional
 // failure while rows are read.
 #pragma once
@@ -17,16 +17,16 @@ using Value = std::optional<std::string>;  // nullopt is NULL
 using Row = std::vector<Value>;
 
 struct Result {
-  std::vector<dump::TDumpColumn> columns;
+  std::vector<dump::DumpColumn> columns;
   std::vector<Row> rows;
 };
 
-inline dump::TDumpColumn col(std::string name, std::uint8_t type, std::uint16_t flags = 0,
-                             std::uint32_t length = 11, std::uint16_t charset = 30) {
+inline dump::DumpColumn col(std::string name, std::uint8_t type, std::uint16_t flags = 0,
+                            std::uint32_t length = 11, std::uint16_t charset = 30) {
   return {std::move(name), type, flags, length, charset};
 }
 
-class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
+class MemorySource : public dump::DumpSource, public dump::DumpRowReader {
  public:
   std::map<std::string, Result> results;
   std::vector<std::string> executed;
@@ -75,7 +75,7 @@ class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
     results[select + " FROM " + table] = std::move(data);
   }
 
-  // TDumpSource
+  // DumpSource
   int ServerMajorVersion() const override { return major; }
   std::string ServerVersion() const override { return "5.5.5-10.11.19-MariaDB"; }
   std::string ClientVersion() const override { return "8.0.0 Direct"; }
@@ -83,9 +83,9 @@ class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
   std::string Database() const override { return database; }
   bool BackslashEscapes() const override { return backslashes; }
   std::vector<std::string> TableNames() override { return tables; }
-  dump::TDumpRowReader& Rows() override { return *this; }
+  dump::DumpRowReader& Rows() override { return *this; }
 
-  // TDumpRowReader
+  // DumpRowReader
   void Execute(const std::string& sql) override {
     executed.push_back(sql);
     auto it = results.find(sql);
@@ -94,7 +94,7 @@ class MemorySource : public dump::TDumpSource, public dump::TDumpRowReader {
     sql_ = sql;
     next_ = 0;
   }
-  const std::vector<dump::TDumpColumn>& Columns() const override { return current_->columns; }
+  const std::vector<dump::DumpColumn>& Columns() const override { return current_->columns; }
   bool Next() override {
     if (!current_) return false;
     if (sql_ == fail_statement && next_ == fail_after) throw std::runtime_error("lost connection");

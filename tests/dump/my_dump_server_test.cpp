@@ -30,7 +30,7 @@ LineList create_lines(const std::string& db, const std::string& table) {
   return lines;
 }
 
-class RecordingSink : public TLineSink {
+class RecordingSink : public LineSink {
  public:
   void Emit(std::string_view line) override { lines.emplace_back(line); }
   LineList lines;
@@ -161,7 +161,7 @@ TEST_F(MyDumpServer, TimestampsAreReadInUtcAndTheSessionZoneComesBack) {
       "INSERT INTO zaman.t VALUES ('2024-10-27 00:30:00', '\xE2\x82\xBA');",
       "", "utf8mb4");
   auto conn = connect("zaman", "utf8mb4");
-  mysql::TMyRowReader rows(*conn);
+  mysql::MyRowReader rows(*conn);
   rows.Execute("SET TIME_ZONE = '+05:00'");
   TMyDump d;
   app_settings(d);

@@ -23,7 +23,7 @@ using namespace dumptest;
 namespace {
 
 // Writes each line followed by CR LF, bytes unchanged (latin5).
-class FileSink : public TLineSink {
+class FileSink : public LineSink {
  public:
   explicit FileSink(const std::string& path) : out_(path, std::ios::binary) {}
   void Emit(std::string_view line) override {

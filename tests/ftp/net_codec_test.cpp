@@ -211,7 +211,7 @@ TEST(Pasv, ParsesRealRepliesAndSubstitutesPrivateAddresses) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TNetPasvTarget t = parse_pasv_reply(c.text, c.peer);
+    NetPasvTarget t = parse_pasv_reply(c.text, c.peer);
     EXPECT_EQ(t.IP, c.ip);
     EXPECT_EQ(t.Port, c.port);
   }

@@ -35,14 +35,14 @@ TEST(Wire, LengthEncodedIntegersRoundTripAtEveryBoundary) {
     std::string out;
     put_lenenc(out, k.value);
     EXPECT_EQ(out, k.encoded);
-    TPayloadReader r(k.encoded);
+    PayloadReader r(k.encoded);
     EXPECT_EQ(r.LenEnc(), k.value);
     EXPECT_TRUE(r.AtEnd());
   }
-  TPayloadReader null_marker("\xFB");
+  PayloadReader null_marker("\xFB");
   EXPECT_EQ(null_marker.LenEnc(), kLenEncNullValue);
   for (const char* bad : {"\xFF", "\xFC\x01", "\xFD\x01\x02", "\xFE\x01"}) {
-    TPayloadReader r(bad);
+    PayloadReader r(bad);
     try {
       r.LenEnc();
       ADD_FAILURE();
@@ -56,8 +56,7 @@ TEST(Wire, PacketHeader) {
   unsigned char h[4];
   encode_packet_header(h, 0xFFFFFF, 255);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(h), 4), "\xFF\xFF\xFF\xFF");
-  TPacketHeader d =
-      decode_packet_header(reinterpret_cast<const unsigned char*>("\x03\x02\x01\x07"));
+  PacketHeader d = decode_packet_header(reinterpret_cast<const unsigned char*>("\x03\x02\x01\x07"));
   EXPECT_EQ(d.length, 0x010203u);
   EXPECT_EQ(d.sequence, 7);
 }
@@ -103,7 +102,7 @@ TEST(Handshake, ClientFlagsAndAuthResponse) {
   EXPECT_EQ(
       client_flags(0x10002 | CLIENT_COMPRESS, 0, 0x000C) & (CLIENT_PROTOCOL_41 | CLIENT_COMPRESS),
       0u);
-  TGreeting g;
+  Greeting g;
   g.scramble = "12345678";
   EXPECT_EQ(auth_response(0x8000, "", g), std::string(1, '\0'));
   EXPECT_EQ(auth_response(0x0000, "", g), std::string(1, '\0'));
@@ -159,7 +158,7 @@ TEST(Handshake, PluginGreetingNamesItsMethod) {
   const std::string g = "\x0A"s + "8.4.0\0"s + "\x01\0\0\0"s + "abcdefgh"s + "\0"s + "\xFF\xF7"s +
                         "\xFF"s + "\x02\0"s + "\xFF\xDF"s + "\x15"s + std::string(10, '\0') +
                         "ijklmnopqrst"s + "\0"s + "caching_sha2_password\0"s;
-  TGreeting p = parse_greeting(g);
+  Greeting p = parse_greeting(g);
   EXPECT_EQ(p.scramble, "abcdefghijklmnopqrst");
   EXPECT_EQ(p.auth_plugin, "caching_sha2_password");
   EXPECT_EQ(p.AllCapabilities(), 0xDFFFF7FFu);
@@ -179,7 +178,7 @@ TEST(Handshake, GreetingForms) {
       "\x08"
       "\x02\0"s +
       std::string(13, '\0') + "IJKLMNOPQRST\0"s;
-  TGreeting a = parse_greeting(g41);
+  Greeting a = parse_greeting(g41);
   EXPECT_EQ(a.server_version, "5.5.5-10.11");
   EXPECT_EQ(a.scramble, "ABCDEFGHIJKLMNOPQRST");
   EXPECT_TRUE(a.full_scramble);
@@ -192,7 +191,7 @@ TEST(Handshake, GreetingForms) {
       "\x05\0\0\0"
       "abcdefgh\0"
       "\x2C\x00"s;
-  TGreeting b = parse_greeting(old);
+  Greeting b = parse_greeting(old);
   EXPECT_EQ(b.scramble, "abcdefgh");
   EXPECT_FALSE(b.full_scramble);
   EXPECT_EQ(b.capabilities, 0x2C);
@@ -232,15 +231,15 @@ TEST(ResultCodecs, RowsAndEofAndHeaders) {
                EMyError);  // fewer values than columns
   EXPECT_TRUE(is_eof_packet("\xFE\x00\x00\x02\x00"));
   EXPECT_FALSE(is_eof_packet("\xFE\x01\x02\x03\x04\x05\x06\x07\x08"));  // a 9-byte row
-  TResultHeader ok =
+  ResultHeader ok =
       parse_result_header(std::string("\x00\x05\x00\x0A\x00\x01\x00", 7), 0x3A20F, 0xF7FE);
-  EXPECT_EQ(ok.kind, TResultHeader::Ok);
+  EXPECT_EQ(ok.kind, ResultHeader::Ok);
   EXPECT_EQ(ok.affected_rows, 5u);
   EXPECT_EQ(ok.status, 0x0A);
   EXPECT_EQ(ok.warnings, 1);
   EXPECT_EQ(parse_result_header("\x03", 0x3A20F, 0xF7FE).field_count, 3u);
-  TResultHeader local = parse_result_header("\xFB/etc/passwd", 0x3A20F, 0xF7FE);
-  EXPECT_EQ(local.kind, TResultHeader::LocalInfile);
+  ResultHeader local = parse_result_header("\xFB/etc/passwd", 0x3A20F, 0xF7FE);
+  EXPECT_EQ(local.kind, ResultHeader::LocalInfile);
   EXPECT_EQ(local.file_name, "/etc/passwd");
 }
 

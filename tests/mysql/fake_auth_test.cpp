@@ -237,7 +237,7 @@ class StalledResult : public ::testing::Test {
 
 TEST_F(StalledResult, SilenceMidResultFailsAsATimeoutNamingTheServer) {
   c_.SetResultSilenceTimeout(1);
-  TMyRowReader reader(c_);
+  MyRowReader reader(c_);
   ASSERT_TRUE(reader.Execute("SELECT a FROM t"));
   ASSERT_TRUE(reader.Next());
   EXPECT_EQ(reader.Value(0), "1");
@@ -256,7 +256,7 @@ TEST_F(StalledResult, SilenceMidResultFailsAsATimeoutNamingTheServer) {
 TEST_F(StalledResult, CancelEndsTheWaitWithinASlice) {
   platform::CancelToken token;
   platform::CancelScope scope(token);
-  TMyRowReader reader(c_);
+  MyRowReader reader(c_);
   ASSERT_TRUE(reader.Execute("SELECT a FROM t"));
   ASSERT_TRUE(reader.Next());
   std::thread canceller([&] {

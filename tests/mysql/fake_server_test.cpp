@@ -274,7 +274,7 @@ class FakeServerResult : public ::testing::Test {
         .Send(5, w::eof());
   }
   void CheckWorks() {
-    TMyRowReader r(c_);
+    MyRowReader r(c_);
     ASSERT_TRUE(r.Execute("SELECT 1"));
     ASSERT_TRUE(r.Next());
     EXPECT_EQ(r.Value(0), "1");
@@ -294,7 +294,7 @@ TEST_F(FakeServerResult, ColumnCountMismatchFailsWith2000) {
       .Send(5, w::eof());
   ThenWorks();
   Connect();
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   EMyError e = expect_error([&] { r.Execute("SELECT a"); });
   EXPECT_EQ(e.ErrorCode(), 2000);
   EXPECT_STREQ(e.what(), "Unknown MySQL error");
@@ -355,7 +355,7 @@ TEST_F(FakeServerResult, ErrAfterSomeRowsLeavesTheConnectionReady) {
       .Send(6, w::err(1317, "70100", "Query execution was interrupted"));
   ThenWorks();
   Connect();
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT a"));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0), "x");
@@ -402,7 +402,7 @@ TEST_F(FakeServerResult, DroppedMidResultIsLost2013) {
       .Send(4, w::row({"1"}))
       .Drop();
   Connect();
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT a"));
   ASSERT_TRUE(r.Next());
   EMyError e = expect_error([&] { r.Next(); });
@@ -424,7 +424,7 @@ TEST_F(FakeServerResult, SixteenMegabytePiecesAreJoinedAndSplit) {
       .SendRaw(FakeMySqlServer::Packet(5, w::row({big})))  // two pieces: 5 and 6
       .Send(7, w::eof());
   Connect();
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute(sql));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0).size(), big.size());

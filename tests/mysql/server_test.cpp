@@ -81,7 +81,7 @@ TEST(ConnectionServer, LoginSendsSetNamesAndQuitInOrder) {
     EXPECT_TRUE(c.BackslashEscapes());
     thread_id = c.Session().ThreadId();
     // The session character set is latin5 after the login.
-    TMyRowReader r(c);
+    MyRowReader r(c);
     ASSERT_TRUE(r.Execute("SELECT @@character_set_client, DATABASE()"));
     ASSERT_TRUE(r.Next());
     EXPECT_EQ(r.Value(0), "latin5");
@@ -149,7 +149,7 @@ TEST(ConnectionServer, EmptyPasswordAndCommaServerAndEmptyDatabase) {
   c.SetUsername("nopw");
   c.SetPassword("");
   c.Connect();
-  TMyRowReader r(c);
+  MyRowReader r(c);
   ASSERT_TRUE(r.Execute("SELECT DATABASE(), CURRENT_USER()"));
   ASSERT_TRUE(r.Next());
   EXPECT_TRUE(r.IsNull(0));
@@ -161,7 +161,7 @@ TEST(ConnectionServer, SetDatabaseOnOpenConnectionSelectsIt) {
   configure(c);
   c.Connect();
   c.SetDatabase("yd2");
-  TMyRowReader r(c);
+  MyRowReader r(c);
   ASSERT_TRUE(r.Execute("SELECT DATABASE()"));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0), "yd2");
@@ -210,7 +210,7 @@ TEST(ConnectionServer, Utf8CharsetAndBackslashCheckAndIsolation) {
   c.Options().CheckBackslashes = true;
   c.SetIsolationLevel(ilSerializable);
   c.Connect();
-  TMyRowReader r(c);
+  MyRowReader r(c);
   ASSERT_TRUE(r.Execute("SELECT @@character_set_client, @@session.tx_isolation"));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0), "utf8mb3");
@@ -258,7 +258,7 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
       "b'1000000001',"
       "'it''s\\\\', 'ab', '\xFE', x'00FF0A', x'', 'b', NULL)",
       "yd");
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT * FROM types"));
   ASSERT_EQ(r.ColumnCount(), 19u);
   const auto& cols = r.Columns();
@@ -302,7 +302,7 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
 }
 
 TEST_F(RowReaderServer, CloseDrainsAnUnfinishedResult) {
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT seq FROM seq_1_to_10000"));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0), "1");
@@ -318,7 +318,7 @@ TEST_F(RowReaderServer, CloseDrainsAnUnfinishedResult) {
 }
 
 TEST_F(RowReaderServer, ServerErrorsLeaveTheConnectionUsable) {
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   try {
     r.Execute("SELEC 1");
     ADD_FAILURE();
@@ -344,7 +344,7 @@ TEST_F(RowReaderServer, ServerErrorsLeaveTheConnectionUsable) {
 }
 
 TEST_F(RowReaderServer, MultiStatementResultsAfterTheFirstAreDropped) {
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT 1; SELECT 2; DO 3"));
   ASSERT_TRUE(r.Next());
   EXPECT_EQ(r.Value(0), "1");
@@ -355,7 +355,7 @@ TEST_F(RowReaderServer, MultiStatementResultsAfterTheFirstAreDropped) {
 }
 
 TEST_F(RowReaderServer, KilledConnectionGives2013AndIsMarkedLost) {
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   const auto id = c_.Session().ThreadId();
   ASSERT_TRUE(r.Execute("SELECT seq, REPEAT('x', 200) FROM seq_1_to_2000000"));
   ASSERT_TRUE(r.Next());
@@ -377,7 +377,7 @@ TEST_F(RowReaderServer, KilledConnectionGives2013AndIsMarkedLost) {
 
 TEST_F(RowReaderServer, LongValuesSpanningPacketsAreJoined) {
   // A value of 17 MB makes a row packet longer than one 16 MiB piece.
-  TMyRowReader r(c_);
+  MyRowReader r(c_);
   ASSERT_TRUE(r.Execute("SELECT REPEAT('ab', 8500000), 'tail'"));
   ASSERT_TRUE(r.Next());
   ASSERT_EQ(r.Value(0).size(), 17000000u);

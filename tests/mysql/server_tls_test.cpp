@@ -32,14 +32,14 @@ void configure(TMyConnection& c, const MariaDbServer& server) {
 // The first column of every row of sql.
 std::vector<std::string> column(TMyConnection& c, const std::string& sql) {
   std::vector<std::string> out;
-  TMyRowReader r(c);
+  MyRowReader r(c);
   if (r.Execute(sql))
     while (r.Next()) out.emplace_back(r.Value(0));
   return out;
 }
 
 std::string session_status(TMyConnection& c, const std::string& name) {
-  TMyRowReader r(c);
+  MyRowReader r(c);
   if (!r.Execute("SHOW SESSION STATUS LIKE '" + name + "'") || !r.Next()) return "<none>";
   return std::string(r.Value(1));
 }
@@ -90,7 +90,7 @@ TEST_F(TlsOnlyServer, LoginAndResultsGoOverTls) {
   // A result of several megabytes arrives whole through the TLS records.
   EXPECT_EQ(column(c, "SELECT SUM(LENGTH(b)), COUNT(*) FROM yd.t").at(0), "4990000");
   std::size_t rows = 0, bytes = 0;
-  TMyRowReader r(c);
+  MyRowReader r(c);
   ASSERT_TRUE(r.Execute("SELECT a, b FROM yd.t ORDER BY a"));
   while (r.Next()) {
     ++rows;

@@ -9,10 +9,10 @@
 using namespace mysql;
 
 namespace {
-TFieldTyping typ(std::uint8_t type, std::uint32_t length, std::uint32_t flags = 0,
-                 std::uint16_t charset = 8, std::uint8_t decimals = 0, TFieldTypingOptions o = {},
-                 const char* table = "t") {
-  TStatementInfo stmt{"SELECT * FROM t", 5, 5, 5};
+FieldTyping typ(std::uint8_t type, std::uint32_t length, std::uint32_t flags = 0,
+                std::uint16_t charset = 8, std::uint8_t decimals = 0, FieldTypingOptions o = {},
+                const char* table = "t") {
+  ParsedStatement stmt{"SELECT * FROM t", 5, 5, 5};
   return type_column(type, flags, charset, length, decimals, "c", table, stmt, o);
 }
 }  // namespace
@@ -69,20 +69,20 @@ TEST(FieldTyping, TypeCodeTable) {
 }
 
 TEST(FieldTyping, OptionsAndSizes) {
-  TFieldTypingOptions bytes;
+  FieldTypingOptions bytes;
   bytes.BinaryAsString = false;
   EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 8, BINARY_FLAG, 63, 0, bytes).DataType, ftVarBytes);
   EXPECT_EQ(typ(MYSQL_TYPE_STRING, 8, BINARY_FLAG, 63, 0, bytes).DataType, ftBytes);
-  TFieldTypingOptions opt;
+  FieldTypingOptions opt;
   opt.OptimizedBigInt = true;
   EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 11, 0, 63, 0, opt).DataType, ftInteger);
   EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 20, 0, 63, 0, opt).DataType, ftLargeint);
-  TFieldTypingOptions uni;
+  FieldTypingOptions uni;
   uni.UseUnicode = true;
-  TFieldTyping w = typ(MYSQL_TYPE_VAR_STRING, 120, 0, 33, 0, uni);
+  FieldTyping w = typ(MYSQL_TYPE_VAR_STRING, 120, 0, 33, 0, uni);
   EXPECT_EQ(w.DataType, ftWideString);
   EXPECT_EQ(w.Size, 40);
-  TFieldTypingOptions shortstr;
+  FieldTypingOptions shortstr;
   shortstr.LongStrings = false;
   EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257, 0, 8, 0, shortstr).DataType, ftMemo);
   EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257).DataType, ftString);
@@ -93,7 +93,7 @@ TEST(FieldTyping, OptionsAndSizes) {
   EXPECT_EQ(typ(MYSQL_TYPE_NULL, 0).Size, 0);
   EXPECT_TRUE(typ(MYSQL_TYPE_NULL, 0).ReadOnly);
   EXPECT_TRUE(typ(MYSQL_TYPE_STRING, 3).Fixed);
-  TFieldTyping dec = typ(MYSQL_TYPE_NEWDECIMAL, 14, 0, 63, 2);
+  FieldTyping dec = typ(MYSQL_TYPE_NEWDECIMAL, 14, 0, 63, 2);
   EXPECT_EQ(dec.Size, 14);
   EXPECT_EQ(dec.Scale, 2);
   EXPECT_EQ(typ(MYSQL_TYPE_NEWDECIMAL, 11, 0, 63, 0).Size, 10);
@@ -129,7 +129,7 @@ TEST(FieldTyping, ShowStatementLengths) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(std::string(k.sql) + " / " + k.column);
-    TStatementInfo stmt{k.sql, k.major, k.minor, k.release};
+    ParsedStatement stmt{k.sql, k.major, k.minor, k.release};
     EXPECT_EQ(sizing_length(MYSQL_TYPE_VAR_STRING, 8, k.length, k.column, stmt, {}), k.expected);
   }
 }
