@@ -33,8 +33,11 @@ std::string lenenc(std::uint64_t v) {
 }
 std::string lenenc_str(const std::string& s) { return lenenc(s.size()) + s; }
 
-std::string greeting41(const std::string& version, const std::string& scramble20,
-                       std::uint16_t caps, std::uint8_t charset, std::uint16_t status) {
+// A protocol-10 greeting in the 4.1 form: 20 bytes of scramble in two parts,
+// then the named authentication plugin.
+std::string greeting_v10(const std::string& version, const std::string& scramble20,
+                         std::uint16_t caps, std::uint8_t charset, std::uint16_t status,
+                         std::uint16_t caps_upper, const std::string& plugin) {
   std::string p(1, '\x0A');
   p += version + '\0';
   p += u32(42);
@@ -43,14 +46,19 @@ std::string greeting41(const std::string& version, const std::string& scramble20
   p += u16(caps);
   p += static_cast<char>(charset);
   p += u16(status);
-  p += u16(0);  // upper capabilities
+  p += u16(caps_upper);
   p += static_cast<char>(21);
   p += std::string(10, '\0');
   p += scramble20.substr(8, 12);
   p += '\0';
-  p += "mysql_native_password";
+  p += plugin;
   p += '\0';
   return p;
+}
+
+std::string greeting41(const std::string& version, const std::string& scramble20,
+                       std::uint16_t caps, std::uint8_t charset, std::uint16_t status) {
+  return greeting_v10(version, scramble20, caps, charset, status, 0, "mysql_native_password");
 }
 
 std::string greeting_old(const std::string& version, const std::string& scramble8,
@@ -107,22 +115,7 @@ std::string row(const std::vector<std::optional<std::string>>& values) {
 std::string greeting_plugin(const std::string& version, const std::string& scramble20,
                             const std::string& plugin, std::uint16_t caps,
                             std::uint16_t caps_upper) {
-  std::string p(1, '\x0A');
-  p += version + '\0';
-  p += u32(42);
-  p += scramble20.substr(0, 8);
-  p += '\0';
-  p += u16(caps);
-  p += '\x08';
-  p += u16(2);
-  p += u16(caps_upper);
-  p += static_cast<char>(21);
-  p += std::string(10, '\0');
-  p += scramble20.substr(8, 12);
-  p += '\0';
-  p += plugin;
-  p += '\0';
-  return p;
+  return greeting_v10(version, scramble20, caps, 8, 2, caps_upper, plugin);
 }
 
 std::string auth_switch(const std::string& plugin, const std::string& data) {
