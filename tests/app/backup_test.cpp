@@ -563,7 +563,7 @@ TEST_F(BackupRun, FtpServerVanishingMidUploadIsAnError) {
   testsupport::FakeFtpServer ftp(script);
   ftp.Start();
   service.host = "127.0.0.1";
-  service.ftp_port = ftp.Port();
+  service.ftp_port = ftp.port();
   StartCore();
   Click();
   ftp.Wait();

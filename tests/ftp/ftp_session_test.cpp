@@ -28,7 +28,7 @@ Script operator+(Script a, const Script& b) {
 std::unique_ptr<TNetFTP> client_for(const FakeFtpServer& srv) {
   auto c = std::make_unique<TNetFTP>();
   c->SetHost("127.0.0.1");
-  c->SetPort(static_cast<std::uint16_t>(srv.Port()));
+  c->SetPort(static_cast<std::uint16_t>(srv.port()));
   c->SetUsername("yedek");
   c->SetPassword("gizli");
   c->SetReadTimeout(3000);
@@ -64,8 +64,8 @@ TEST(FtpSession, LoginSendsHostFeatUserPassTypeSystTypeInOrder) {
   EXPECT_TRUE(c->FeatureList().empty());
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(), login_commands() + std::vector<std::string>{"QUIT"});
-  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+  EXPECT_EQ(srv.commands(), login_commands() + std::vector<std::string>{"QUIT"});
+  EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
 }
 
 TEST(FtpSession, BinaryTypeSetBeforeConnectGoesIntoBothTypeCommands) {
@@ -76,7 +76,7 @@ TEST(FtpSession, BinaryTypeSetBeforeConnectGoesIntoBothTypeCommands) {
   c->Connect();
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(), login_commands("I") + std::vector<std::string>{"QUIT"});
+  EXPECT_EQ(srv.commands(), login_commands("I") + std::vector<std::string>{"QUIT"});
 }
 
 TEST(FtpSession, MultiLineGreetingIsOneReplyWithForeignCodesInside) {
@@ -137,7 +137,7 @@ TEST(FtpSession, GreetingFailuresCloseWithoutQuit) {
     }
     EXPECT_FALSE(c->IsConnected());
     srv.Wait();
-    EXPECT_TRUE(srv.Commands().empty());
+    EXPECT_TRUE(srv.commands().empty());
   }
 }
 
@@ -166,8 +166,8 @@ TEST(FtpSession, HostRejectedOrDroppedStillLogsIn) {
     EXPECT_TRUE(c->UseHOST());
     c->Disconnect();
     srv.Wait();
-    EXPECT_EQ(srv.Commands(), k.commands + std::vector<std::string>{"QUIT"});
-    EXPECT_TRUE(srv.Errors().empty());
+    EXPECT_EQ(srv.commands(), k.commands + std::vector<std::string>{"QUIT"});
+    EXPECT_TRUE(srv.errors().empty());
   }
 }
 
@@ -181,7 +181,7 @@ TEST(FtpSession, UserAnswered230SendsNoPass) {
   c->Connect();
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(), (std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek",
+  EXPECT_EQ(srv.commands(), (std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek",
                                                       "TYPE A", "SYST", "TYPE A", "QUIT"}));
 }
 
@@ -213,13 +213,13 @@ TEST(FtpSession, FeatDecidesClntAndTextEncoding) {
     c->ChangeWorkingDir(dir);
     c->Disconnect();
     srv.Wait();
-    auto cmds = srv.Commands();
+    auto cmds = srv.commands();
     ASSERT_EQ(cmds.size(), 9 + k.extra.size());
     if (!k.extra.empty()) {
       EXPECT_EQ(cmds[4], k.extra[0]);
     }
     EXPECT_EQ(cmds[cmds.size() - 2], k.cwd_bytes);
-    EXPECT_TRUE(srv.Errors().empty());
+    EXPECT_TRUE(srv.errors().empty());
   }
 }
 
@@ -249,7 +249,7 @@ TEST(FtpSession, LoginRefusedRaisesServerTextAndSendsQuit) {
     }
     EXPECT_FALSE(c->IsConnected());
     srv.Wait();
-    EXPECT_TRUE(srv.Errors().empty());
+    EXPECT_TRUE(srv.errors().empty());
     EXPECT_EQ(c->Username(), "yedek");  // settings survive
   }
 }
@@ -262,7 +262,7 @@ TEST(FtpSession, AccountRequestedWithoutAccountFails) {
   auto c = client_for(srv);
   EXPECT_THROW(c->Connect(), ENetReplyRFCError);
   srv.Wait();
-  EXPECT_TRUE(srv.Errors().empty());
+  EXPECT_TRUE(srv.errors().empty());
 }
 
 // A 421 at any step closes the connection at once: no QUIT follows.
@@ -289,8 +289,8 @@ TEST(FtpSession, ServiceNotAvailableAtEveryStep) {
     EXPECT_FALSE(c->IsConnected());
     c->Disconnect();
     srv.Wait();
-    EXPECT_EQ(srv.Commands().size(), step);
-    EXPECT_TRUE(srv.Errors().empty());
+    EXPECT_EQ(srv.commands().size(), step);
+    EXPECT_TRUE(srv.errors().empty());
   }
 }
 
@@ -310,7 +310,7 @@ TEST(FtpSession, ChangeWorkingDirRefusedKeepsConnection) {
   EXPECT_TRUE(c->IsConnected());
   c->Disconnect();
   srv.Wait();
-  EXPECT_TRUE(srv.Errors().empty());
+  EXPECT_TRUE(srv.errors().empty());
 }
 
 TEST(FtpSession, UploadSucceedsWith150And125Servers) {
@@ -330,9 +330,9 @@ TEST(FtpSession, UploadSucceedsWith150And125Servers) {
     EXPECT_EQ(c->LastCmdResult().NumericCode(), 226);
     c->Disconnect();
     srv.Wait();
-    EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
-    EXPECT_TRUE(srv.DataClosedBeforeFinal());
-    EXPECT_EQ(srv.Uploaded(), bytes);
+    EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
+    EXPECT_TRUE(srv.data_closed_before_final());
+    EXPECT_EQ(srv.uploaded(), bytes);
   }
 }
 
@@ -355,8 +355,8 @@ TEST(FtpSession, WholeStreamIsSentWhateverItsPosition) {
     c->Put(data, "a.zip");
     c->Disconnect();
     srv.Wait();
-    EXPECT_TRUE(srv.Errors().empty());
-    EXPECT_EQ(srv.Uploaded(), k.bytes);
+    EXPECT_TRUE(srv.errors().empty());
+    EXPECT_EQ(srv.uploaded(), k.bytes);
     EXPECT_EQ(data.Position(), static_cast<std::int64_t>(k.bytes.size()));
   }
 }
@@ -383,8 +383,8 @@ TEST(FtpSession, RestartAppendAndPretCommands) {
   c->Put(data, "r.zip", true);
   c->Disconnect();
   srv.Wait();
-  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
-  EXPECT_EQ(srv.Uploaded(),
+  EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
+  EXPECT_EQ(srv.uploaded(),
             "456789"
             "89");
 }
@@ -426,7 +426,7 @@ TEST(FtpSession, UploadRefusals) {
     EXPECT_TRUE(c->IsConnected());
     c->Disconnect();
     srv.Wait();
-    auto cmds = srv.Commands();
+    auto cmds = srv.commands();
     std::vector<std::string> tail(cmds.end() - static_cast<long>(k.last_commands.size()),
                                   cmds.end());
     EXPECT_EQ(tail, k.last_commands);
@@ -491,7 +491,7 @@ TEST(FtpSession, DataPortAcceptedLateStillUploads) {
   c->Put(data, "a.zip");
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Uploaded(), data.Bytes());
+  EXPECT_EQ(srv.uploaded(), data.Bytes());
 }
 
 TEST(FtpSession, SilentServerHitsReadTimeout) {
@@ -518,10 +518,10 @@ TEST(FtpSession, SilentServerHitsReadTimeout) {
     } catch (const ENetReadTimeout& e) {
       // A timeout, and which server failed to answer.
       EXPECT_EQ(std::string(e.what()),
-                "Read timed out waiting for 127.0.0.1:" + std::to_string(srv.Port()) + ".");
+                "Read timed out waiting for 127.0.0.1:" + std::to_string(srv.port()) + ".");
     }
     srv.Wait();
-    auto cmds = srv.Commands();
+    auto cmds = srv.commands();
     EXPECT_EQ(!cmds.empty() && cmds.back() == "QUIT", k.quit_expected);
   }
 }
@@ -592,7 +592,7 @@ TEST(FtpSession, EmptyFileNameSendsNothing) {
   }
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(), login_commands() + std::vector<std::string>{"QUIT"});
+  EXPECT_EQ(srv.commands(), login_commands() + std::vector<std::string>{"QUIT"});
 }
 
 // Whatever address a 227 reply names, the data goes to the server the
@@ -611,8 +611,8 @@ TEST(FtpSession, PasvAddressIsIgnoredDataGoesToTheControlPeer) {
     c->Put(data, "a.zip");
     c->Disconnect();
     srv.Wait();
-    EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
-    EXPECT_EQ(srv.Uploaded(), data.Bytes());
+    EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
+    EXPECT_EQ(srv.uploaded(), data.Bytes());
   }
 }
 
@@ -636,7 +636,7 @@ TEST(FtpSession, ServerThatStopsReadingDataEndsInWriteTimeout) {
   EXPECT_LT(data.Position(), static_cast<std::int64_t>(data.Bytes().size()));
   c->Disconnect();
   srv.Wait();
-  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+  EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
 }
 
 // Cancelling a run whose server stopped reading ends the upload with
@@ -714,7 +714,7 @@ TEST(FtpSession, CleanUpAfterAFailedUploadReadsPastLateTransferReplies) {
     EXPECT_TRUE(c->IsConnected());
     c->Disconnect();
     srv.Wait();
-    EXPECT_TRUE(srv.Errors().empty()) << srv.Errors().front();
+    EXPECT_TRUE(srv.errors().empty()) << srv.errors().front();
   }
 }
 
@@ -747,7 +747,7 @@ TEST(FtpSession, OfferedTlsComesBeforeTheCredentials) {
     EXPECT_FALSE(c->TLSActive());
     c.reset();
     srv.Wait();
-    const auto cmds = srv.Commands();
+    const auto cmds = srv.commands();
     ASSERT_GE(cmds.size(), 3u);
     EXPECT_EQ(cmds[2], "AUTH TLS");
     for (const std::string& cmd : cmds) {
@@ -768,8 +768,8 @@ TEST(FtpSession, FeatRefusedBeforeLoginIsAskedAgainAfterIt) {
   EXPECT_TRUE(c->IsExtSupported("UTF8"));
   c->Disconnect();
   srv.Wait();
-  EXPECT_EQ(srv.Commands(),
+  EXPECT_EQ(srv.commands(),
             (std::vector<std::string>{"HOST 127.0.0.1", "FEAT", "USER yedek", "PASS gizli", "FEAT",
                                       "TYPE A", "SYST", "TYPE A", "QUIT"}));
-  EXPECT_TRUE(srv.Errors().empty()) << srv.Errors()[0];
+  EXPECT_TRUE(srv.errors().empty()) << srv.errors()[0];
 }

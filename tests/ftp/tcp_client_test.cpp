@@ -20,7 +20,7 @@ struct Peer {
   explicit Peer(std::vector<FtpStep> script) : srv(std::move(script)) {
     srv.Start();
     client.SetHost("127.0.0.1");
-    client.SetPort(static_cast<std::uint16_t>(srv.Port()));
+    client.SetPort(static_cast<std::uint16_t>(srv.port()));
     client.SetReadTimeout(2000);
     client.Connect();
   }
@@ -70,7 +70,7 @@ TEST(TcpClient, HostTextRules) {
     SCOPED_TRACE(host);
     TNetTCPClient c;
     c.SetHost(host);
-    c.SetPort(static_cast<std::uint16_t>(srv.Port()));
+    c.SetPort(static_cast<std::uint16_t>(srv.port()));
     std::vector<TNetStatus> seen;
     c.OnStatus = [&](TNetStatus s, const std::string&) { seen.push_back(s); };
     c.Connect();
@@ -90,7 +90,7 @@ TEST(TcpClient, HostTextRules) {
     SCOPED_TRACE(k.host);
     TNetTCPClient c;
     c.SetHost(k.host);
-    c.SetPort(static_cast<std::uint16_t>(srv.Port()));
+    c.SetPort(static_cast<std::uint16_t>(srv.port()));
     bool resolved = false;
     c.OnStatus = [&](TNetStatus s, const std::string&) {
       resolved |= s == TNetStatus::hsResolving;
@@ -226,7 +226,7 @@ TEST(TcpClient, WriteStreamSizeRules) {
     // The fake's data port is announced in its PASV reply.
     TNetTCPClient control;
     control.SetHost("127.0.0.1");
-    control.SetPort(static_cast<std::uint16_t>(srv.Port()));
+    control.SetPort(static_cast<std::uint16_t>(srv.port()));
     control.Connect();
     control.IOHandler()->WriteLine("PASV");
     std::string reply = control.IOHandler()->ReadLine();
@@ -244,7 +244,7 @@ TEST(TcpClient, WriteStreamSizeRules) {
     data.Disconnect();
     control.Disconnect();
     srv.Wait();
-    EXPECT_EQ(srv.Uploaded(), k.sent);
+    EXPECT_EQ(srv.uploaded(), k.sent);
   }
 }
 
@@ -276,9 +276,9 @@ TEST(TcpClient, BindToUsedPortFails) {
   srv.Start();
   TNetTCPClient c;
   c.SetHost("127.0.0.1");
-  c.SetPort(static_cast<std::uint16_t>(srv.Port()));
+  c.SetPort(static_cast<std::uint16_t>(srv.port()));
   c.SetBoundIP("127.0.0.1");
-  c.SetBoundPort(static_cast<std::uint16_t>(srv.Port()));  // the listening port itself
+  c.SetBoundPort(static_cast<std::uint16_t>(srv.port()));  // the listening port itself
   try {
     c.Connect();
     ADD_FAILURE() << "no exception";

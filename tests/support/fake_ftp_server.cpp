@@ -126,15 +126,15 @@ void FakeFtpServer::Wait() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::vector<std::string> FakeFtpServer::Commands() const {
+std::vector<std::string> FakeFtpServer::commands() const {
   std::lock_guard<std::mutex> g(lock_);
   return commands_;
 }
-std::string FakeFtpServer::Uploaded() const {
+std::string FakeFtpServer::uploaded() const {
   std::lock_guard<std::mutex> g(lock_);
   return uploaded_;
 }
-std::vector<std::string> FakeFtpServer::Errors() const {
+std::vector<std::string> FakeFtpServer::errors() const {
   std::lock_guard<std::mutex> g(lock_);
   return errors_;
 }

@@ -6,10 +6,10 @@
 // control connection, or plays the server side of a passive transfer (PASV
 // listener, preliminary reply before or after the data connection is
 // accepted, data received until the client closes, final reply). A mismatch
-// is recorded in Errors() and ends the script.
+// is recorded in errors() and ends the script.
 //
 // Flow: FakeFtpServer srv({steps...}); srv.Start(); client talks to
-// srv.Port(); srv.Wait(); check Commands(), Uploaded(), Errors().
+// srv.port(); srv.Wait(); check commands(), uploaded(), errors().
 #pragma once
 
 #include <atomic>
@@ -71,17 +71,17 @@ class FakeFtpServer {
   FakeFtpServer& operator=(const FakeFtpServer&) = delete;
 
   void Start();
-  int Port() const { return port_; }
+  int port() const { return port_; }
   // Waits until the script has ended (and, after the last step, until the
   // client closed the connection). Commands after the last step are recorded;
   // QUIT is answered "221 Goodbye.".
   void Wait();
 
-  std::vector<std::string> Commands() const;  // raw bytes of each command line
-  std::string Uploaded() const;               // bytes of the data connections
-  std::vector<std::string> Errors() const;
+  std::vector<std::string> commands() const;  // raw bytes of each command line
+  std::string uploaded() const;               // bytes of the data connections
+  std::vector<std::string> errors() const;
   // The data connection was seen closed by the client before the final reply.
-  bool DataClosedBeforeFinal() const { return data_closed_before_final_; }
+  bool data_closed_before_final() const { return data_closed_before_final_; }
 
   // The fields h1,h2,h3,h4,p1,p2 of 127.0.0.1:port.
   static std::string pasv_fields(int port);
