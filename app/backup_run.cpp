@@ -245,7 +245,7 @@ void TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
     MyDump.SetTableEntries({{"", table}});
     MyDump.SQL().clear();
     MyDump.Backup(&script);
-    for (const auto& e : MyDump.WrittenTables()) written.push_back(e.Name);
+    for (const auto& e : MyDump.WrittenTables()) written.push_back(e.name);
     script.AddLine("");  // the empty line after each table's script
   }
   // An incomplete script is deleted with the ScriptFile, never archived.

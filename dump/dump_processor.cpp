@@ -58,7 +58,7 @@ const char* verb(const TMyDumpOptions& o) {
 
 int column_index(const std::vector<DumpColumn>& cols, std::string_view name) {
   for (size_t i = 0; i < cols.size(); ++i) {
-    if (platform::equal_ignoring_ascii_case(cols[i].Name, name)) return static_cast<int>(i);
+    if (platform::equal_ignoring_ascii_case(cols[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -76,7 +76,7 @@ std::string_view first_value(DumpRowReader& rows, size_t column, const std::stri
 // --- TDbDumpProcessor ---
 
 void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, LineSink& sink) {
-  const TMyDumpObjects& objects = request.Objects;
+  const TMyDumpObjects& objects = request.objects;
   for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers, TMyDumpObject::doStoredProcs,
                  TMyDumpObject::doTriggers}) {
     // Writing nothing for a requested section would look like a complete
@@ -90,13 +90,13 @@ void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, Li
   sink_ = &sink;
   written_.clear();
   try {
-    if (request.Options.GenerateHeader) {
+    if (request.options.GenerateHeader) {
       EmitText(header_text({source.ServerVersion(), source.ClientVersion(), script_date_now(),
                             source.Server(), source.Database()}));
     }
-    emit_opening_frame(sink, request.Charset, HasObjects());
+    emit_opening_frame(sink, request.charset, HasObjects());
     BackupObjects();
-    emit_closing_frame(sink, request.Charset, HasObjects());
+    emit_closing_frame(sink, request.charset, HasObjects());
   } catch (...) {
     written_.clear();
     try {
@@ -112,21 +112,21 @@ void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, Li
 // --- TCustomMyDumpProcessor ---
 
 bool TCustomMyDumpProcessor::HasObjects() const {
-  const auto& o = request_->Objects;
+  const auto& o = request_->objects;
   return o.Contains(TMyDumpObject::doTables) || o.Contains(TMyDumpObject::doData) ||
          o.Contains(TMyDumpObject::doViews);
 }
 
 std::string TCustomMyDumpProcessor::EmissionName(const TableEntry& e) const {
   // Entries hold names as they are (TableNames removed its quotes already).
-  const bool quote = request_->Options.QuoteNames;
-  if (e.Database.empty()) return quote_name(e.Name, quote);
-  if (e.Database != source_->Database()) return backticked(e.Database) + "." + backticked(e.Name);
-  return quote_name(e.Database, quote) + "." + quote_name(e.Name, quote);
+  const bool quote = request_->options.QuoteNames;
+  if (e.database.empty()) return quote_name(e.name, quote);
+  if (e.database != source_->Database()) return backticked(e.database) + "." + backticked(e.name);
+  return quote_name(e.database, quote) + "." + quote_name(e.name, quote);
 }
 
 std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList() {
-  std::vector<TableEntry> entries = request_->Tables;
+  std::vector<TableEntry> entries = request_->tables;
   from_table_names_ = !entries.empty();
   if (!from_table_names_) {
     for (auto& name : source_->TableNames()) entries.push_back({"", std::move(name)});
@@ -145,15 +145,15 @@ std::vector<TCustomMyDumpProcessor::TObject> TCustomMyDumpProcessor::ObjectList(
 void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   if (objects.empty() || source_->ServerMajorVersion() < 5) return;
   const TableEntry& first = objects.front().Entry;
-  const std::string database = first.Database.empty() ? source_->Database() : first.Database;
-  std::string sql = "SHOW TABLE STATUS FROM " + quote_name(database, request_->Options.QuoteNames);
+  const std::string database = first.database.empty() ? source_->Database() : first.database;
+  std::string sql = "SHOW TABLE STATUS FROM " + quote_name(database, request_->options.QuoteNames);
   if (from_table_names_) {
     // String literals escaped as the server reads them, so a name with a
     // quote or a backslash is looked up as itself.
     std::string list;
     for (const auto& o : objects) {
       if (!list.empty()) list += ',';
-      append_quoted(list, o.Entry.Name, source_->BackslashEscapes());
+      append_quoted(list, o.Entry.name, source_->BackslashEscapes());
     }
     sql += "\r\nWHERE NAME IN (" + list + ")";
   }
@@ -176,18 +176,18 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
   for (auto& o : objects) {
     const std::pair<std::string, bool>* match = nullptr;
     for (const auto& row : status) {
-      if (row.first == o.Entry.Name) {
+      if (row.first == o.Entry.name) {
         match = &row;
         break;
       }
-      if (!match && platform::equal_ignoring_ascii_case(row.first, o.Entry.Name)) match = &row;
+      if (!match && platform::equal_ignoring_ascii_case(row.first, o.Entry.name)) match = &row;
     }
     if (match) o.IsView = match->second;
   }
 }
 
 void TCustomMyDumpProcessor::BackupObjects() {
-  const auto& req = request_->Objects;
+  const auto& req = request_->objects;
   tables_ = req.Contains(TMyDumpObject::doTables);
   data_ = req.Contains(TMyDumpObject::doData);
   views_ = req.Contains(TMyDumpObject::doViews);
@@ -213,11 +213,11 @@ void TCustomMyDumpProcessor::BackupObjects() {
 }
 
 void TCustomMyDumpProcessor::Progress(const TObject& o, int num, int count, int percent) {
-  if (request_->Progress) request_->Progress(o.Entry.Name, num, count, percent);
+  if (request_->progress) request_->progress(o.Entry.name, num, count, percent);
 }
 
 void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
-  const auto& opt = request_->Options;
+  const auto& opt = request_->options;
   if (opt.GenerateHeader) {
     EmitText("-- \r\n-- Table structure for table " + comment_text(o.Name) + "\r\n-- \r\n\r\n");
   }
@@ -228,9 +228,9 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
   rows.Execute(sql);
   std::string create(first_value(rows, 1, sql));
   rows.Close();
-  if (!o.Entry.Database.empty() && o.Entry.Database != source_->Database()) {
+  if (!o.Entry.database.empty() && o.Entry.database != source_->Database()) {
     // The server names the table without its database: qualify it.
-    const std::string bare = backticked(o.Entry.Name);
+    const std::string bare = backticked(o.Entry.name);
     const size_t at = create.find(bare);
     if (at != std::string::npos) create.replace(at, bare.size(), o.Name);
   }
@@ -240,7 +240,7 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
 }
 
 void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
-  const auto& opt = request_->Options;
+  const auto& opt = request_->options;
   if (opt.GenerateHeader) {
     EmitText("-- \r\n-- Dumping data for table " + comment_text(o.Name) + "\r\n-- \r\n\r\n");
   }
@@ -297,7 +297,7 @@ std::vector<TCustomMyDumpProcessor::TDataColumn> TCustomMyDumpProcessor::DataCol
 }
 
 void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int num, int total) {
-  const auto& opt = request_->Options;
+  const auto& opt = request_->options;
   // The statements name their columns, so INVISIBLE columns are read and
   // written and generated ones are left out of both.
   const std::vector<TDataColumn> data_columns = DataColumns(o);
@@ -344,7 +344,7 @@ void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int
     more = rows.Next();
     builder.EndRow(!more);
     ++written;
-    if (request_->Progress) {
+    if (request_->progress) {
       const int p = static_cast<int>(std::min<std::int64_t>(100, written * 100 / count));
       // 100 is reported once the object is complete.
       if (p != percent && p < 100) Progress(o, num, total, percent = p);

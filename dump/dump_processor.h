@@ -24,11 +24,11 @@ using TBackupProgress = std::function<void(const std::string&, int, int, int)>;
 
 // Everything one Backup is asked to do.
 struct DumpRequest {
-  TMyDumpObjects Objects;
-  TMyDumpOptions Options;
-  std::string Charset;             // script character-set name, may be empty
-  std::vector<TableEntry> Tables;  // empty: every table of the database
-  TBackupProgress Progress;        // may be empty
+  TMyDumpObjects objects;
+  TMyDumpOptions options;
+  std::string charset;             // script character-set name, may be empty
+  std::vector<TableEntry> tables;  // empty: every table of the database
+  TBackupProgress progress;        // may be empty
 };
 
 // A request the dump cannot honour (a section this build does not write).

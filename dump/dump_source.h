@@ -12,11 +12,11 @@ namespace dump {
 
 // One result column as its column definition describes it.
 struct DumpColumn {
-  std::string Name;
-  std::uint8_t Type = 0;      // MySQL type code (253 VAR_STRING, 252 BLOB, ...)
-  std::uint16_t Flags = 0;    // column flags (0x80 BINARY, 0x20 UNSIGNED, ...)
-  std::uint32_t Length = 0;   // declared length
-  std::uint16_t Charset = 0;  // character set number (63 binary)
+  std::string name;
+  std::uint8_t type = 0;      // MySQL type code (253 VAR_STRING, 252 BLOB, ...)
+  std::uint16_t flags = 0;    // column flags (0x80 BINARY, 0x20 UNSIGNED, ...)
+  std::uint32_t length = 0;   // declared length
+  std::uint16_t charset = 0;  // character set number (63 binary)
 };
 
 // Reads the rows of one statement at a time, strictly forward.

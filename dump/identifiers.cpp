@@ -81,12 +81,12 @@ std::vector<TableEntry> parse_table_names(std::string_view text) {
     TableEntry e;
     const size_t dot = qualifying_dot(piece);
     if (dot == std::string_view::npos) {
-      e.Name = unquote_identifier(piece);
+      e.name = unquote_identifier(piece);
     } else {
-      e.Database = unquote_identifier(trim(piece.substr(0, dot)));
-      e.Name = unquote_identifier(trim(piece.substr(dot + 1)));
+      e.database = unquote_identifier(trim(piece.substr(0, dot)));
+      e.name = unquote_identifier(trim(piece.substr(dot + 1)));
     }
-    if (e.Name.empty() && e.Database.empty()) continue;
+    if (e.name.empty() && e.database.empty()) continue;
     entries.push_back(std::move(e));
   }
   return entries;
@@ -98,11 +98,11 @@ std::string join_table_names(const std::vector<TableEntry>& entries, bool quote_
     if (!out.empty()) out += ", ";
     // Entries hold names as they are: a name with quotes around it is quoted
     // again, so the text parses back to the same entries.
-    if (!e.Database.empty()) {
-      out += quote_name(e.Database, quote_names);
+    if (!e.database.empty()) {
+      out += quote_name(e.database, quote_names);
       out += '.';
     }
-    out += quote_name(e.Name, quote_names);
+    out += quote_name(e.name, quote_names);
   }
   return out;
 }

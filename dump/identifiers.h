@@ -35,8 +35,8 @@ std::string unquote_identifier(std::string_view name);
 // One entry of TableNames. Database is empty unless the entry was written as
 // database.table with the dot outside backticks.
 struct TableEntry {
-  std::string Database;
-  std::string Name;
+  std::string database;
+  std::string name;
   friend bool operator==(const TableEntry&, const TableEntry&) = default;
 };
 

@@ -79,21 +79,21 @@ void append_bit_integer(std::string& out, std::string_view value) {
 }  // namespace
 
 LiteralPlan literal_plan(const DumpColumn& column, bool hex_blob, bool fields_as_string) {
-  const std::uint8_t t = column.Type;
-  const bool binary_flag = (column.Flags & BINARY_FLAG) != 0;
-  const bool binary_charset = column.Charset == kBinaryCharset;
+  const std::uint8_t t = column.type;
+  const bool binary_flag = (column.flags & BINARY_FLAG) != 0;
+  const bool binary_charset = column.charset == kBinaryCharset;
   const bool bytes_type = t == MYSQL_TYPE_VARCHAR || t == MYSQL_TYPE_VAR_STRING ||
                           t == MYSQL_TYPE_STRING || is_large_object(t);
   LiteralPlan plan;
-  if (bytes_type && (binary_charset || (hex_blob && binary_flag))) plan.Hex = true;
+  if (bytes_type && (binary_charset || (hex_blob && binary_flag))) plan.hex = true;
   if (is_number(t))
-    plan.Class = LiteralClass::Number;
+    plan.literal_class = LiteralClass::Number;
   else if (is_date_time(t))
-    plan.Class = LiteralClass::DateTime;
+    plan.literal_class = LiteralClass::DateTime;
   else if (t == MYSQL_TYPE_BIT && !fields_as_string)
-    plan.Class = LiteralClass::Integer;
+    plan.literal_class = LiteralClass::Integer;
   else
-    plan.Class = LiteralClass::String;
+    plan.literal_class = LiteralClass::String;
   return plan;
 }
 
@@ -129,14 +129,14 @@ void append_literal(std::string& out, const LiteralPlan& plan, std::string_view 
     out += "NULL";
     return;
   }
-  if (plan.Hex) {
+  if (plan.hex) {
     if (value.empty())
       out += "''";
     else
       append_hex(out, value);
     return;
   }
-  switch (plan.Class) {
+  switch (plan.literal_class) {
     case LiteralClass::Number:
       out += value;
       return;

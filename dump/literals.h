@@ -21,11 +21,11 @@ enum class LiteralClass {
 
 // How one column's values are written; fixed for a table's rows.
 struct LiteralPlan {
-  LiteralClass Class = LiteralClass::String;
+  LiteralClass literal_class = LiteralClass::String;
   // 0x...: every value of the binary character set (BINARY, VARBINARY, BLOB,
   // spatial), so the script stays text whatever the bytes; with HexBlob also a
   // string or large object that carries the binary flag.
-  bool Hex = false;
+  bool hex = false;
 };
 
 LiteralPlan literal_plan(const DumpColumn& column, bool hex_blob, bool fields_as_string);

@@ -9,7 +9,7 @@ void MyRowReaderAdapter::Execute(const std::string& sql) {
   if (!has_result_) return;  // an OK answer: no columns, no rows
   for (const auto& c : reader_.Columns()) {
     columns_.push_back(
-        {c.Name, c.Type, static_cast<std::uint16_t>(c.Flags & 0xFFFF), c.Length, c.Charset});
+        {c.name, c.type, static_cast<std::uint16_t>(c.flags & 0xFFFF), c.length, c.charset});
   }
 }
 

@@ -144,12 +144,12 @@ std::string TMyDump::TriggerNames() const {
 
 DumpRequest TMyDump::MakeRequest(const std::string& charset) {
   DumpRequest r;
-  r.Objects = objects_;
-  r.Options = options_;
-  r.Charset = charset;
-  r.Tables = TableEntries();
+  r.objects = objects_;
+  r.options = options_;
+  r.charset = charset;
+  r.tables = TableEntries();
   if (OnBackupProgress) {
-    r.Progress = [this](const std::string& name, int num, int count, int percent) {
+    r.progress = [this](const std::string& name, int num, int count, int percent) {
       OnBackupProgress(*this, name, num, count, percent);
     };
   }

@@ -38,10 +38,11 @@ void emit_closing_frame(LineSink& sink, const std::string& charset, bool objects
 
 std::string header_text(const HeaderFacts& f) {
   return std::string("-- Kovrat version: ") + kDumpVersion + "\r\n" +
-         "-- MySQL server version: " + f.ServerVersion + "\r\n" +
-         "-- MySQL client version: " + f.ClientVersion + "\r\n" + "-- Script date " + f.ScriptDate +
-         "\r\n" + "-- ---------------------------------------------------------------------- \r\n" +
-         "-- Server: " + f.Server + "\r\n" + "-- Database: " + f.Database + "\r\n" + "\r\n";
+         "-- MySQL server version: " + f.server_version + "\r\n" +
+         "-- MySQL client version: " + f.client_version + "\r\n" + "-- Script date " +
+         f.script_date + "\r\n" +
+         "-- ---------------------------------------------------------------------- \r\n" +
+         "-- Server: " + f.server + "\r\n" + "-- Database: " + f.database + "\r\n" + "\r\n";
 }
 
 std::string script_date_now() {

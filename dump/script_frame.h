@@ -19,11 +19,11 @@ void emit_opening_frame(LineSink& sink, const std::string& charset, bool objects
 void emit_closing_frame(LineSink& sink, const std::string& charset, bool objects);
 
 struct HeaderFacts {
-  std::string ServerVersion;
-  std::string ClientVersion;
-  std::string ScriptDate;  // local date and time, e.g. "17.05.2024 10:20:30"
-  std::string Server;
-  std::string Database;
+  std::string server_version;
+  std::string client_version;
+  std::string script_date;  // local date and time, e.g. "17.05.2024 10:20:30"
+  std::string server;
+  std::string database;
 };
 
 // The comment header text: seven comment lines and one empty line.

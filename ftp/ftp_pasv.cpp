@@ -68,11 +68,11 @@ NetPasvTarget parse_pasv_reply(std::string_view text_line, const std::string& co
   fields.resize(std::max<size_t>(fields.size(), 6));
 
   NetPasvTarget target;
-  target.IP = fields[0] + "." + fields[1] + "." + fields[2] + "." + fields[3];
-  if (!IsRoutableAddress(target.IP) && IsRoutableAddress(control_peer_ip))
-    target.IP = control_peer_ip;
+  target.ip = fields[0] + "." + fields[1] + "." + fields[2] + "." + fields[3];
+  if (!IsRoutableAddress(target.ip) && IsRoutableAddress(control_peer_ip))
+    target.ip = control_peer_ip;
   std::int64_t hi = str_to_int(fields[4]) & 255, lo = str_to_int(fields[5]) & 255;
-  target.Port = static_cast<std::uint16_t>(hi * 256 + lo);
+  target.port = static_cast<std::uint16_t>(hi * 256 + lo);
   return target;
 }
 

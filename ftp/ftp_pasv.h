@@ -18,8 +18,8 @@ namespace ftp {
 bool IsRoutableAddress(std::string_view ip);
 
 struct NetPasvTarget {
-  std::string IP;
-  std::uint16_t Port = 0;
+  std::string ip;
+  std::uint16_t port = 0;
 };
 
 // Parses the first text line of a 227 reply. An announced address that is not

@@ -318,7 +318,7 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
       last_reply_.Text.empty() ? std::string() : last_reply_.Text[0], io_->Binding().PeerIP());
   // Only the port is taken: a reply naming another host could point the
   // archive at any address, local services included.
-  target.IP = io_->Binding().PeerIP();
+  target.ip = io_->Binding().PeerIP();
   if (restart) SendCommand("REST " + std::to_string(source.Position()), {350});
 
   const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(
@@ -354,8 +354,8 @@ void TNetFTP::PassiveTransfer(const std::string& command, TStream& source, bool 
     data.SetReadTimeout(timeout);
     data.SetWriteTimeout(timeout);
     data.SetConnectTimeout(io_->ConnectTimeout);
-    data.SetHost(target.IP);
-    data.SetPort(target.Port);
+    data.SetHost(target.ip);
+    data.SetPort(target.port);
     if (OnDataChannelCreate) OnDataChannelCreate(data);
     data.Connect();
     try {

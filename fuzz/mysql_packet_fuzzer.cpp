@@ -67,7 +67,7 @@ void run_statement(mysql::TMySqlSession& s) {
   mysql::FieldTypingOptions options;
   std::vector<mysql::MyColumn> cols = s.Columns();
   for (auto& c : cols)
-    c.Typing = mysql::type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
+    c.typing = mysql::type_column(c.type, c.flags, c.charset, c.length, c.decimals, c.name, c.table,
                                   stmt, options);
   std::vector<std::string_view> values;
   mysql::RecordValue out;

@@ -202,26 +202,26 @@ TFieldType adjusted_field_type(TFieldType t, std::uint8_t type, std::uint32_t fl
 
 // Size, precision and scale of a field that is not a large object.
 void size_field(FieldTyping& t, std::uint8_t type, std::uint8_t decimals) {
-  if (t.DataType == ftBlob || t.DataType == ftMemo) return;
-  std::uint32_t len = t.Length;
+  if (t.data_type == ftBlob || t.data_type == ftMemo) return;
+  std::uint32_t len = t.length;
   if ((type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL) && decimals == 0 && len > 0)
     len -= 1;
-  t.Size = static_cast<int>(std::min<std::uint32_t>(len, 0x7FFFFFFF));
-  const bool sized = t.DataType == ftString || t.DataType == ftWideString ||
-                     t.DataType == ftBytes || t.DataType == ftVarBytes;
-  if (sized && t.Size == 0 && type != MYSQL_TYPE_NULL) t.Size = 65530;
-  switch (t.DataType) {
+  t.size = static_cast<int>(std::min<std::uint32_t>(len, 0x7FFFFFFF));
+  const bool sized = t.data_type == ftString || t.data_type == ftWideString ||
+                     t.data_type == ftBytes || t.data_type == ftVarBytes;
+  if (sized && t.size == 0 && type != MYSQL_TYPE_NULL) t.size = 65530;
+  switch (t.data_type) {
     case ftSmallint:
     case ftInteger:
     case ftWord:
     case ftFloat:
     case ftLargeint:
-      t.Precision = t.Size;
+      t.precision = t.size;
       break;
     default:
       break;
   }
-  if (t.DataType == ftFloat || t.DataType == ftBCD) t.Scale = decimals;
+  if (t.data_type == ftFloat || t.data_type == ftBCD) t.scale = decimals;
 }
 
 }  // namespace
@@ -231,9 +231,9 @@ FieldTyping type_column(std::uint8_t type, std::uint32_t flags, std::uint16_t ch
                         std::string_view table, const ParsedStatement& stmt,
                         const FieldTypingOptions& options) {
   FieldTyping t;
-  t.Length = sizing_length(type, charset, length, name, stmt, options);
-  t.DataType = field_type_of(type, flags, charset, t.Length, options, t.Fixed, t.ReadOnly);
-  t.DataType = adjusted_field_type(t.DataType, type, flags, t.Length, table, options);
+  t.length = sizing_length(type, charset, length, name, stmt, options);
+  t.data_type = field_type_of(type, flags, charset, t.length, options, t.fixed, t.read_only);
+  t.data_type = adjusted_field_type(t.data_type, type, flags, t.length, table, options);
   size_field(t, type, decimals);
   return t;
 }

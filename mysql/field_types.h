@@ -127,13 +127,13 @@ struct ParsedStatement {
 
 // Result of typing one column.
 struct FieldTyping {
-  TFieldType DataType = ftUnknown;
-  std::uint32_t Length = 0;  // the sizing length after all adjustments
-  int Size = 0;              // field size (strings/bytes), 0 for others
-  int Precision = 0;
-  int Scale = 0;
-  bool Fixed = false;     // CHAR
-  bool ReadOnly = false;  // NULL-type column
+  TFieldType data_type = ftUnknown;
+  std::uint32_t length = 0;  // the sizing length after all adjustments
+  int size = 0;              // field size (strings/bytes), 0 for others
+  int precision = 0;
+  int scale = 0;
+  bool fixed = false;      // CHAR
+  bool read_only = false;  // NULL-type column
 };
 
 // The sizing length of a column (UseUnicode division, charset-33 date

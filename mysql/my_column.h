@@ -11,20 +11,20 @@
 namespace mysql {
 
 struct MyColumn {
-  std::string Database;
-  std::string Table;          // alias of the table
-  std::string OrgTable;       // underlying table name
-  std::string Name;           // column name (alias)
-  std::string OrgName;        // underlying column name
-  std::uint16_t Charset = 0;  // character-set number (63 = binary)
-  std::uint32_t Length = 0;   // declared length
-  std::uint8_t Type = 0;      // MySQL type code (MYSQL_TYPE_*)
-  std::uint32_t Flags = 0;    // server flags, NUM_FLAG added for numbers
-  std::uint8_t Decimals = 0;
+  std::string database;
+  std::string table;          // alias of the table
+  std::string org_table;      // underlying table name
+  std::string name;           // column name (alias)
+  std::string org_name;       // underlying column name
+  std::uint16_t charset = 0;  // character-set number (63 = binary)
+  std::uint32_t length = 0;   // declared length
+  std::uint8_t type = 0;      // MySQL type code (MYSQL_TYPE_*)
+  std::uint32_t flags = 0;    // server flags, NUM_FLAG added for numbers
+  std::uint8_t decimals = 0;
 
-  // Typing (MyColumn::Typing.DataType etc.).
-  FieldTyping Typing;
-  TFieldType DataType() const { return Typing.DataType; }
+  // Typing (MyColumn::typing.data_type etc.).
+  FieldTyping typing;
+  TFieldType DataType() const { return typing.data_type; }
 };
 
 }  // namespace mysql

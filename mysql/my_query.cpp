@@ -173,7 +173,7 @@ void TMyQuery::FetchAllRows(const std::string& sql) {
     typing.LongStrings = Options.LongStrings;
     const ParsedStatement stmt = conn.StatementInfo(sql);
     for (MyColumn& c : columns_)
-      c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
+      c.typing = type_column(c.type, c.flags, c.charset, c.length, c.decimals, c.name, c.table,
                              stmt, typing);
     if (persistent_fields_.empty())
       CreateDefaultFields();
@@ -201,9 +201,9 @@ void TMyQuery::CreateDefaultFields() {
   default_fields_.clear();
   for (size_t i = 0; i < columns_.size(); ++i) {
     const MyColumn& c = columns_[i];
-    auto f = make_field(c.Typing.DataType);
-    f->SetFieldName(c.Name);
-    f->SetSize(c.Typing.Size == 0 && c.Typing.DataType == ftString ? 1 : c.Typing.Size);
+    auto f = make_field(c.typing.data_type);
+    f->SetFieldName(c.name);
+    f->SetSize(c.typing.size == 0 && c.typing.data_type == ftString ? 1 : c.typing.size);
     f->dataset_ = this;
     f->column_ = static_cast<int>(i);
     default_fields_.push_back(std::move(f));
@@ -214,22 +214,22 @@ void TMyQuery::BindPersistentFields() {
   for (auto& f : persistent_fields_) {
     int found = -1;
     for (size_t i = 0; i < columns_.size(); ++i)
-      if (platform::equal_ignoring_ascii_case(columns_[i].Name, f->FieldName())) {
+      if (platform::equal_ignoring_ascii_case(columns_[i].name, f->FieldName())) {
         found = static_cast<int>(i);
         break;
       }
     if (found < 0) DatabaseError("Field '" + f->DisplayName() + "' not found");
     const MyColumn& c = columns_[found];
-    const TFieldType def = c.Typing.DataType;
+    const TFieldType def = c.typing.data_type;
     if (!types_compatible(f->DataType(), def)) {
       DatabaseError("Type mismatch for field '" + f->DisplayName() +
                     "', expecting: " + std::string(FieldTypeNames(f->DataType())) +
                     " actual: " + std::string(FieldTypeNames(def)));
     }
     const TFieldType t = f->DataType();
-    if ((t == ftBytes || t == ftVarBytes || t == ftReference) && f->Size() != c.Typing.Size) {
+    if ((t == ftBytes || t == ftVarBytes || t == ftReference) && f->Size() != c.typing.size) {
       DatabaseError("Size mismatch for field '" + f->DisplayName() + "', expecting: " +
-                    std::to_string(f->Size()) + " actual: " + std::to_string(c.Typing.Size));
+                    std::to_string(f->Size()) + " actual: " + std::to_string(c.typing.size));
     }
     f->column_ = found;
   }
@@ -268,7 +268,7 @@ const RecordValue* TMyQuery::CurrentValue(int column) const {
 
 TFieldType TMyQuery::ColumnType(int column) const {
   if (column < 0 || static_cast<size_t>(column) >= columns_.size()) return ftUnknown;
-  return columns_[column].Typing.DataType;
+  return columns_[column].typing.data_type;
 }
 
 }  // namespace mysql

@@ -38,7 +38,7 @@ bool MyRowReader::Execute(const std::string& sql) {
       const ParsedStatement stmt = connection_.StatementInfo(sql);
       const FieldTypingOptions options = connection_.TypingOptions();
       for (MyColumn& c : columns_)
-        c.Typing = type_column(c.Type, c.Flags, c.Charset, c.Length, c.Decimals, c.Name, c.Table,
+        c.typing = type_column(c.type, c.flags, c.charset, c.length, c.decimals, c.name, c.table,
                                stmt, options);
     } catch (...) {
       Close();

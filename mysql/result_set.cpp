@@ -61,42 +61,42 @@ MyColumn parse_column_definition(std::string_view p, bool protocol41, bool long_
   PayloadReader r(p);
   if (protocol41) {
     r.LenEncString();  // catalog
-    c.Database = std::string(r.LenEncString());
-    c.Table = std::string(r.LenEncString());
-    c.OrgTable = std::string(r.LenEncString());
-    c.Name = std::string(r.LenEncString());
-    c.OrgName = std::string(r.LenEncString());
+    c.database = std::string(r.LenEncString());
+    c.table = std::string(r.LenEncString());
+    c.org_table = std::string(r.LenEncString());
+    c.name = std::string(r.LenEncString());
+    c.org_name = std::string(r.LenEncString());
     r.LenEnc();  // length of the fixed block
-    c.Charset = r.U16();
-    c.Length = r.U32();
-    c.Type = r.U8();
-    c.Flags = r.U16();
-    c.Decimals = r.U8();
+    c.charset = r.U16();
+    c.length = r.U32();
+    c.type = r.U8();
+    c.flags = r.U16();
+    c.decimals = r.U8();
   } else {
-    c.Table = c.OrgTable = std::string(r.LenEncString());
-    c.Name = c.OrgName = std::string(r.LenEncString());
+    c.table = c.org_table = std::string(r.LenEncString());
+    c.name = c.org_name = std::string(r.LenEncString());
     std::string_view len = r.LenEncString();
     auto* lb = reinterpret_cast<const unsigned char*>(len.data());
-    c.Length = len.size() >= 3   ? get_u24(lb)
+    c.length = len.size() >= 3   ? get_u24(lb)
                : len.size() == 2 ? get_u16(lb)
                : len.size() == 1 ? lb[0]
                                  : 0;
     std::string_view type = r.LenEncString();
     if (type.empty()) throw make_error(CR_MALFORMED_PACKET);
-    c.Type = static_cast<std::uint8_t>(type[0]);
+    c.type = static_cast<std::uint8_t>(type[0]);
     std::string_view fd = r.LenEncString();
     auto* fb = reinterpret_cast<const unsigned char*>(fd.data());
     if (long_flag && fd.size() >= 3) {
-      c.Flags = get_u16(fb);
-      c.Decimals = fb[2];
+      c.flags = get_u16(fb);
+      c.decimals = fb[2];
     } else if (fd.size() >= 2) {
-      c.Flags = fb[0];
-      c.Decimals = fb[1];
+      c.flags = fb[0];
+      c.decimals = fb[1];
     } else if (fd.size() == 1) {
-      c.Flags = fb[0];
+      c.flags = fb[0];
     }
   }
-  if (is_numeric_type(c.Type, c.Length)) c.Flags |= NUM_FLAG;
+  if (is_numeric_type(c.type, c.length)) c.flags |= NUM_FLAG;
   return c;
 }
 

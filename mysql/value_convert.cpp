@@ -264,7 +264,7 @@ namespace {
 // Integer and Boolean fields: the text (or BIT bytes) narrowed to the field.
 void convert_integer(const MyColumn& column, std::string_view raw, TFieldType t, RecordValue& out) {
   std::int64_t v;
-  if (column.Type == MYSQL_TYPE_BIT)
+  if (column.type == MYSQL_TYPE_BIT)
     v = static_cast<std::int64_t>(bit_value(raw));
   else
     v = parse_integer_text(raw, t == ftLargeint);
@@ -295,11 +295,11 @@ void convert_date_time(const MyColumn& column, std::string_view raw, TFieldType 
   if (t == ftDate)
     v = parse_date_text(raw);
   else if (t == ftTime)
-    v = parse_time_text(raw, column.Name);
-  else if (column.Type == MYSQL_TYPE_TIMESTAMP)
-    v = parse_timestamp_text(raw, column.Typing.Length, column.Decimals);
+    v = parse_time_text(raw, column.name);
+  else if (column.type == MYSQL_TYPE_TIMESTAMP)
+    v = parse_timestamp_text(raw, column.typing.length, column.decimals);
   else
-    v = parse_datetime_text(raw, column.Decimals);
+    v = parse_datetime_text(raw, column.decimals);
   if (!v) {
     if (options.NullForZeroDate)
       out.null = true;
@@ -315,9 +315,9 @@ void convert_date_time(const MyColumn& column, std::string_view raw, TFieldType 
 void convert_string(const MyColumn& column, std::string_view raw, TFieldType t,
                     const ConvertOptions& options, RecordValue& out) {
   std::string_view v = raw;
-  const int size = column.Typing.Size;
+  const int size = column.typing.size;
   if (size >= 1 && size <= 31 && v.size() > static_cast<size_t>(size)) v = v.substr(0, size);
-  if (column.Typing.Fixed && options.TrimFixedChar && t == ftString) {
+  if (column.typing.fixed && options.TrimFixedChar && t == ftString) {
     while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
   }
   out.s = std::string(v);
@@ -330,7 +330,7 @@ void convert_value(const MyColumn& column, std::string_view raw, bool is_null,
   out = RecordValue{};
   if (is_null) return;
   out.null = false;
-  const TFieldType t = column.Typing.DataType;
+  const TFieldType t = column.typing.data_type;
   switch (t) {
     case ftSmallint:
     case ftInteger:

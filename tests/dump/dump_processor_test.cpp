@@ -28,11 +28,11 @@ LineList framed(const LineList& body) {
 // The application's settings: tables and data, no header, no DROP.
 DumpRequest app_request(const std::string& tables) {
   DumpRequest r;
-  r.Objects = {TMyDumpObject::doTables, TMyDumpObject::doData};
-  r.Options.GenerateHeader = false;
-  r.Options.AddDrop = false;
-  r.Charset = "latin5";
-  r.Tables = parse_table_names(tables);
+  r.objects = {TMyDumpObject::doTables, TMyDumpObject::doData};
+  r.options.GenerateHeader = false;
+  r.options.AddDrop = false;
+  r.charset = "latin5";
+  r.tables = parse_table_names(tables);
   return r;
 }
 
@@ -85,19 +85,19 @@ TEST(DumpProcessor, FrameEdgeCases) {
   MemorySource s;
   // No objects: only the character-set lines, and nothing sent to the server.
   DumpRequest r = app_request("musteri");
-  r.Objects = {};
+  r.objects = {};
   LineList charset_only = {kOpen[0], kOpen[1], kOpen[2], kOpen[3], kClose[3], kClose[4], kClose[5]};
   EXPECT_EQ(run(s, r), charset_only);
   EXPECT_TRUE(s.executed.empty());
 
   // No character set: the foreign-key and mode lines remain.
   r = app_request("");
-  r.Charset = "";
+  r.charset = "";
   s.tables = {};
   EXPECT_EQ(run(s, r),
             (LineList{kOpen[4], kOpen[5], kOpen[6], kOpen[7], kClose[0], kClose[1], kClose[2]}));
 
-  r.Charset = "utf8";
+  r.charset = "utf8";
   EXPECT_EQ(run(s, r)[3], "/*!40101 SET NAMES utf8 */;");
 }
 
@@ -110,8 +110,8 @@ TEST(DumpProcessor, EmptyTableAndDataOnly) {
 
   // Data only with AddDrop: TRUNCATE, then an empty line for the empty table.
   DumpRequest r = app_request("bos");
-  r.Objects = {TMyDumpObject::doData};
-  r.Options.AddDrop = true;
+  r.objects = {TMyDumpObject::doData};
+  r.options.AddDrop = true;
   EXPECT_EQ(run(s, r), framed({"TRUNCATE TABLE bos;", ""}));
 }
 
@@ -128,8 +128,8 @@ TEST(DumpProcessor, ViewsAndOrder) {
   EXPECT_EQ(run(s, app_request("v, t, w")), framed({"CREATE TABLE `t` (`a` int);", ""}));
   // Views requested: tables first, then views in list order; no data for views.
   DumpRequest r = app_request("v, t, w");
-  r.Objects.Include(TMyDumpObject::doViews);
-  r.Options.AddDrop = true;
+  r.objects.Include(TMyDumpObject::doViews);
+  r.options.AddDrop = true;
   s.executed.clear();
   EXPECT_EQ(run(s, r), framed({"DROP TABLE IF EXISTS t;", "CREATE TABLE `t` (`a` int);", "",
                                "DROP VIEW IF EXISTS v;", "CREATE VIEW `v` AS select 1;", "",
@@ -229,12 +229,12 @@ TEST(DumpProcessor, StatementOptions) {
     musteri(s);
     status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
     DumpRequest r = app_request("musteri");
-    r.Objects = {TMyDumpObject::doData};
-    r.Options.InsertType = c.type;
-    r.Options.UseDelayedIns = c.delayed;
-    r.Options.CompleteInsert = c.complete;
-    r.Options.DisableKeys = c.keys;
-    r.Options.AddLock = c.lock;
+    r.objects = {TMyDumpObject::doData};
+    r.options.InsertType = c.type;
+    r.options.UseDelayedIns = c.delayed;
+    r.options.CompleteInsert = c.complete;
+    r.options.DisableKeys = c.keys;
+    r.options.AddLock = c.lock;
     EXPECT_EQ(run(s, r), framed(c.data));
   }
 }
@@ -247,9 +247,9 @@ TEST(DumpProcessor, OneRowFormWithBatches) {
                {{"1", "x"}, {"2", "y"}, {"3", "z"}}});
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('t')", {});
   DumpRequest r = app_request("t");
-  r.Objects = {TMyDumpObject::doData};
-  r.Options.UseExtSyntax = false;
-  r.Options.CommitBatchSize = 2;
+  r.objects = {TMyDumpObject::doData};
+  r.options.UseExtSyntax = false;
+  r.options.CommitBatchSize = 2;
   EXPECT_EQ(run(s, r),
             framed({"LOCK TABLES t WRITE;", "BEGIN;", "INSERT INTO t(a, b) VALUES (1,'x');",
                     "INSERT INTO t(a, b) VALUES (2,'y');", "COMMIT;", "BEGIN;",
@@ -261,8 +261,8 @@ TEST(DumpProcessor, HeaderAndComments) {
   musteri(s);
   status(s, "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('musteri')", {});
   DumpRequest r = app_request("musteri");
-  r.Options.GenerateHeader = true;
-  r.Options.AddDrop = true;
+  r.options.GenerateHeader = true;
+  r.options.AddDrop = true;
   LineList lines = run(s, r);
   ASSERT_GT(lines.size(), 20u);
   EXPECT_EQ(lines[0], "-- Kovrat version: 8.6.21");
@@ -350,7 +350,7 @@ TEST(DumpProcessor, DataStatementsNameTheStoredColumns) {
           {"old", "PERSISTENT"},
           {"old2", "virtual"}});
   DumpRequest r = app_request("t");
-  r.Options.QuoteNames = true;
+  r.options.QuoteNames = true;
   const LineList lines = run(s, r);
   EXPECT_EQ(LineList(lines.begin() + 10, lines.end() - 6),
             (LineList{"LOCK TABLES `t` WRITE;", "INSERT INTO `t`(`a`, `hidden`, `d`, `f`) VALUES",
@@ -369,15 +369,15 @@ TEST(DumpProcessor, EveryNameIsItself) {
   s.Create("`Kayit`", "CREATE TABLE `Kayit` (`a` int)");
   s.Count("`Kayit`", 0);
   DumpRequest r = app_request("");
-  r.Options.QuoteNames = true;
-  r.Tables = {{"", "kayit"}};
+  r.options.QuoteNames = true;
+  r.tables = {{"", "kayit"}};
   TMyDumpProcessor p;
   LineList lines;
   StringsSink sink(lines);
   p.Backup(s, r, sink);
   EXPECT_EQ(lines.size(), kOpen.size() + kClose.size());
   EXPECT_TRUE(p.Written().empty());
-  r.Tables = {{"", "Kayit"}};
+  r.tables = {{"", "Kayit"}};
   p.Backup(s, r, sink);
   EXPECT_EQ(p.Written(), (std::vector<TableEntry>{{"", "Kayit"}}));
 
@@ -388,7 +388,7 @@ TEST(DumpProcessor, EveryNameIsItself) {
   status(q, "SHOW TABLE STATUS FROM `db`\r\nWHERE NAME IN ('\\'q\\'\\n\\\\')", {});
   q.Create("`'q'\n\\`", "CREATE TABLE `'q'\n\\` (\n  `a` int\n)");
   q.Count("`'q'\n\\`", 0);
-  r.Tables = {{"", odd}};
+  r.tables = {{"", odd}};
   lines.clear();
   p.Backup(q, r, sink);
   EXPECT_EQ(LineList(lines.begin() + 8, lines.end() - 6),
@@ -399,7 +399,7 @@ TEST(DumpProcessor, EveryNameIsItself) {
 TEST(DumpProcessor, UnbuiltSectionsAreRefused) {
   MemorySource s;
   DumpRequest r = app_request("musteri");
-  r.Objects.Include(TMyDumpObject::doTriggers);
+  r.objects.Include(TMyDumpObject::doTriggers);
   LineList lines;
   StringsSink sink(lines);
   TMyDumpProcessor p;
@@ -415,7 +415,7 @@ TEST(DumpProcessor, ProgressReportsObjectsAndRows) {
   s.Count("bos", 0);
   DumpRequest r = app_request("musteri, bos");
   std::vector<std::string> seen;
-  r.Progress = [&](const std::string& name, int num, int count, int percent) {
+  r.progress = [&](const std::string& name, int num, int count, int percent) {
     seen.push_back(name + " " + std::to_string(num) + "/" + std::to_string(count) + " " +
                    std::to_string(percent));
   };

@@ -61,13 +61,13 @@ class MemorySource : public dump::DumpSource, public dump::DumpRowReader {
     std::string select = "SELECT ";
     for (size_t i = 0; i < data.columns.size(); ++i) {
       const auto& c = data.columns[i];
-      const bool is_float = c.Type == 4;
-      const auto e = extra.find(c.Name);
-      columns.rows.push_back({c.Name, is_float ? "float" : "int(11)", "YES", "", std::nullopt,
+      const bool is_float = c.type == 4;
+      const auto e = extra.find(c.name);
+      columns.rows.push_back({c.name, is_float ? "float" : "int(11)", "YES", "", std::nullopt,
                               e == extra.end() ? "" : e->second});
       if (i) select += ',';
-      select += "`" + c.Name + "`" + (is_float ? "+0e0" : "");
-      if (is_float) data.columns[i].Type = 5;  // the server answers with a DOUBLE
+      select += "`" + c.name + "`" + (is_float ? "+0e0" : "");
+      if (is_float) data.columns[i].type = 5;  // the server answers with a DOUBLE
     }
     for (const auto& [name, text] : generated)
       columns.rows.push_back({name, "int(11)", "YES", "", std::nullopt, text});

@@ -212,8 +212,8 @@ TEST(Pasv, ParsesRealRepliesAndSubstitutesPrivateAddresses) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     NetPasvTarget t = parse_pasv_reply(c.text, c.peer);
-    EXPECT_EQ(t.IP, c.ip);
-    EXPECT_EQ(t.Port, c.port);
+    EXPECT_EQ(t.ip, c.ip);
+    EXPECT_EQ(t.port, c.port);
   }
 }
 

@@ -341,7 +341,7 @@ TEST_F(FakeServerResult, OldTimestampLengthsAndPre41Columns) {
   EXPECT_DOUBLE_EQ(q.FieldByName("ts8").AsDateTime(), *encode_date(1999, 12, 31));
   EXPECT_NEAR(q.FieldByName("ts12").AsDateTime(),
               *encode_date(2069, 12, 31) + *encode_time(23, 59, 59, 0), 1e-9);
-  EXPECT_TRUE(q.Columns()[0].Flags & NUM_FLAG);
+  EXPECT_TRUE(q.Columns()[0].flags & NUM_FLAG);
 }
 
 TEST_F(FakeServerResult, ErrAfterSomeRowsLeavesTheConnectionReady) {

@@ -262,14 +262,14 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
   ASSERT_TRUE(r.Execute("SELECT * FROM types"));
   ASSERT_EQ(r.ColumnCount(), 19u);
   const auto& cols = r.Columns();
-  EXPECT_EQ(cols[0].Name, "i");
-  EXPECT_EQ(cols[0].Table, "types");
-  EXPECT_EQ(cols[0].Type, MYSQL_TYPE_LONG);
-  EXPECT_EQ(cols[4].Type, MYSQL_TYPE_NEWDECIMAL);
-  EXPECT_EQ(cols[4].Decimals, 2);
-  EXPECT_EQ(cols[13].Type, MYSQL_TYPE_STRING);
-  EXPECT_EQ(cols[15].Charset, kBinaryCharset);
-  EXPECT_TRUE(cols[15].Flags & BINARY_FLAG);
+  EXPECT_EQ(cols[0].name, "i");
+  EXPECT_EQ(cols[0].table, "types");
+  EXPECT_EQ(cols[0].type, MYSQL_TYPE_LONG);
+  EXPECT_EQ(cols[4].type, MYSQL_TYPE_NEWDECIMAL);
+  EXPECT_EQ(cols[4].decimals, 2);
+  EXPECT_EQ(cols[13].type, MYSQL_TYPE_STRING);
+  EXPECT_EQ(cols[15].charset, kBinaryCharset);
+  EXPECT_TRUE(cols[15].flags & BINARY_FLAG);
   EXPECT_EQ(cols[15].DataType(), ftBlob);
   EXPECT_EQ(cols[14].DataType(), ftMemo);
   ASSERT_TRUE(r.Next());
@@ -292,7 +292,7 @@ TEST_F(RowReaderServer, ValuesArriveAsTheServersText) {
                                              "",
                                              "b"};
   for (size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE(cols[i].Name);
+    SCOPED_TRACE(cols[i].name);
     EXPECT_FALSE(r.IsNull(i));
     EXPECT_EQ(r.Value(i), expected[i]);
   }

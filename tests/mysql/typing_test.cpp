@@ -56,7 +56,7 @@ TEST(FieldTyping, TypeCodeTable) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    EXPECT_EQ(typ(k.type, k.length, k.flags, k.charset).DataType, k.expected);
+    EXPECT_EQ(typ(k.type, k.length, k.flags, k.charset).data_type, k.expected);
   }
   for (int code : {17, 100, 245}) {
     try {
@@ -71,33 +71,33 @@ TEST(FieldTyping, TypeCodeTable) {
 TEST(FieldTyping, OptionsAndSizes) {
   FieldTypingOptions bytes;
   bytes.BinaryAsString = false;
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 8, BINARY_FLAG, 63, 0, bytes).DataType, ftVarBytes);
-  EXPECT_EQ(typ(MYSQL_TYPE_STRING, 8, BINARY_FLAG, 63, 0, bytes).DataType, ftBytes);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 8, BINARY_FLAG, 63, 0, bytes).data_type, ftVarBytes);
+  EXPECT_EQ(typ(MYSQL_TYPE_STRING, 8, BINARY_FLAG, 63, 0, bytes).data_type, ftBytes);
   FieldTypingOptions opt;
   opt.OptimizedBigInt = true;
-  EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 11, 0, 63, 0, opt).DataType, ftInteger);
-  EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 20, 0, 63, 0, opt).DataType, ftLargeint);
+  EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 11, 0, 63, 0, opt).data_type, ftInteger);
+  EXPECT_EQ(typ(MYSQL_TYPE_LONGLONG, 20, 0, 63, 0, opt).data_type, ftLargeint);
   FieldTypingOptions uni;
   uni.UseUnicode = true;
   FieldTyping w = typ(MYSQL_TYPE_VAR_STRING, 120, 0, 33, 0, uni);
-  EXPECT_EQ(w.DataType, ftWideString);
-  EXPECT_EQ(w.Size, 40);
+  EXPECT_EQ(w.data_type, ftWideString);
+  EXPECT_EQ(w.size, 40);
   FieldTypingOptions shortstr;
   shortstr.LongStrings = false;
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257, 0, 8, 0, shortstr).DataType, ftMemo);
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257).DataType, ftString);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257, 0, 8, 0, shortstr).data_type, ftMemo);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 257).data_type, ftString);
   // Expression column of length 65535 without a table.
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 65535, 0, 8, 0, {}, "").DataType, ftMemo);
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 65535, BINARY_FLAG, 63, 0, {}, "").DataType, ftBlob);
-  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 0).Size, 65530);
-  EXPECT_EQ(typ(MYSQL_TYPE_NULL, 0).Size, 0);
-  EXPECT_TRUE(typ(MYSQL_TYPE_NULL, 0).ReadOnly);
-  EXPECT_TRUE(typ(MYSQL_TYPE_STRING, 3).Fixed);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 65535, 0, 8, 0, {}, "").data_type, ftMemo);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 65535, BINARY_FLAG, 63, 0, {}, "").data_type, ftBlob);
+  EXPECT_EQ(typ(MYSQL_TYPE_VAR_STRING, 0).size, 65530);
+  EXPECT_EQ(typ(MYSQL_TYPE_NULL, 0).size, 0);
+  EXPECT_TRUE(typ(MYSQL_TYPE_NULL, 0).read_only);
+  EXPECT_TRUE(typ(MYSQL_TYPE_STRING, 3).fixed);
   FieldTyping dec = typ(MYSQL_TYPE_NEWDECIMAL, 14, 0, 63, 2);
-  EXPECT_EQ(dec.Size, 14);
-  EXPECT_EQ(dec.Scale, 2);
-  EXPECT_EQ(typ(MYSQL_TYPE_NEWDECIMAL, 11, 0, 63, 0).Size, 10);
-  EXPECT_EQ(typ(MYSQL_TYPE_DATETIME, 57, 0, 33).Length, 19u);
+  EXPECT_EQ(dec.size, 14);
+  EXPECT_EQ(dec.scale, 2);
+  EXPECT_EQ(typ(MYSQL_TYPE_NEWDECIMAL, 11, 0, 63, 0).size, 10);
+  EXPECT_EQ(typ(MYSQL_TYPE_DATETIME, 57, 0, 33).length, 19u);
 }
 
 TEST(FieldTyping, ShowStatementLengths) {
