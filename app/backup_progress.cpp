@@ -7,21 +7,21 @@ namespace app {
 
 std::string phase_text(RunPhase phase) {
   switch (phase) {
-    case RunPhase::Idle:
+    case RunPhase::kIdle:
       return "";
-    case RunPhase::Listing:
+    case RunPhase::kListing:
       return "Tablolar listeleniyor";
-    case RunPhase::Dumping:
+    case RunPhase::kDumping:
       return "Tablolar yedekleniyor";
-    case RunPhase::Archiving:
+    case RunPhase::kArchiving:
       return "Ar\xFEiv olu\xFEturuluyor";
-    case RunPhase::Verifying:
+    case RunPhase::kVerifying:
       return "Ar\xFEiv do\xF0rulan\xFDyor";
-    case RunPhase::Settings:
+    case RunPhase::kSettings:
       return "Ayarlar okunuyor";
-    case RunPhase::Uploading:
+    case RunPhase::kUploading:
       return "Buluta y\xFCkleniyor";
-    case RunPhase::Notice:
+    case RunPhase::kNotice:
       return "Bildirim g\xF6nderiliyor";
   }
   return "";
@@ -33,20 +33,20 @@ std::string megabytes_text(std::uint64_t bytes) {
 }
 
 std::string progress_text(const RunProgress& p) {
-  if (p.phase == RunPhase::Idle) return "";
+  if (p.phase == RunPhase::kIdle) return "";
   std::string text = phase_text(p.phase);
   switch (p.phase) {
-    case RunPhase::Dumping:
+    case RunPhase::kDumping:
       text += "\nTablo " + std::to_string(p.table_number) + " / " + std::to_string(p.table_count);
       if (!p.table_name.empty()) text += ": " + p.table_name;
       text += " (%" + std::to_string(p.table_percent) + ")";
       text += "\nBetik: " + megabytes_text(p.script_bytes);
       break;
-    case RunPhase::Archiving:
+    case RunPhase::kArchiving:
       text += "\n" + megabytes_text(p.archive_bytes_done) + " / " +
               megabytes_text(p.archive_bytes_total);
       break;
-    case RunPhase::Uploading:
+    case RunPhase::kUploading:
       text += "\n" + megabytes_text(p.upload_sent) + " / " + megabytes_text(p.upload_total);
       break;
     default:
@@ -64,7 +64,7 @@ std::string progress_text(const RunProgress& p) {
 void ProgressBoard::Begin() {
   std::lock_guard lock(mutex_);
   progress_ = RunProgress{};
-  progress_.phase = RunPhase::Listing;  // a run opens with the table list
+  progress_.phase = RunPhase::kListing;  // a run opens with the table list
   start_ = std::chrono::steady_clock::now();
   last_notice_ = {};
   phase_changed_ = true;
@@ -73,7 +73,7 @@ void ProgressBoard::Begin() {
 RunProgress ProgressBoard::Snapshot() const {
   std::lock_guard lock(mutex_);
   RunProgress p = progress_;
-  if (p.phase != RunPhase::Idle) p.elapsed = std::chrono::steady_clock::now() - start_;
+  if (p.phase != RunPhase::kIdle) p.elapsed = std::chrono::steady_clock::now() - start_;
   return p;
 }
 

@@ -14,10 +14,19 @@
 
 namespace app {
 
-enum class RunPhase { Idle, Listing, Dumping, Archiving, Verifying, Settings, Uploading, Notice };
+enum class RunPhase {
+  kIdle,
+  kListing,
+  kDumping,
+  kArchiving,
+  kVerifying,
+  kSettings,
+  kUploading,
+  kNotice
+};
 
 struct RunProgress {
-  RunPhase phase = RunPhase::Idle;
+  RunPhase phase = RunPhase::kIdle;
   int table_number = 0;  // 1-based while dumping
   int table_count = 0;
   std::string table_name;  // Windows-1254

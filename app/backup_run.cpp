@@ -130,13 +130,13 @@ void TyedekalmafCore::FinishRun() {
     std::lock_guard lock(outcome_mutex_);
     outcome = outcome_;
   }
-  board_.SetPhase(RunPhase::Idle);
+  board_.SetPhase(RunPhase::kIdle);
   platform::UserInterface& ui = platform::user_interface();
   ui.SetBusyCursor(platform::BusyCursor::kDefault);
   RefreshProgress();
   if (!(outcome.cancelled && quiet_cancel_)) {
-    if (outcome.kind == RunOutcome::Message) ui.ShowMessage(outcome.text);
-    if (outcome.kind == RunOutcome::Error) ui.ShowError(outcome.text);
+    if (outcome.kind == RunOutcome::kMessage) ui.ShowMessage(outcome.text);
+    if (outcome.kind == RunOutcome::kError) ui.ShowError(outcome.text);
   }
   window_.RunStateChanged(false);
 }
@@ -149,19 +149,19 @@ void TyedekalmafCore::WorkerMain(const std::string& db) {
   RunOutcome outcome;
   try {
     outcome.text = RunBackup(db);
-    outcome.kind = RunOutcome::Message;
+    outcome.kind = RunOutcome::kMessage;
   } catch (const EAbort&) {
-    outcome.kind = RunOutcome::None;
+    outcome.kind = RunOutcome::kNone;
   } catch (const std::bad_alloc&) {
-    outcome = {RunOutcome::Error, "Out of memory."};
+    outcome = {RunOutcome::kError, "Out of memory."};
   } catch (const std::exception& e) {
-    outcome = {RunOutcome::Error, platform::error_box_text(e.what())};
+    outcome = {RunOutcome::kError, platform::error_box_text(e.what())};
   } catch (...) {
-    outcome = {RunOutcome::Error, "Unknown error."};
+    outcome = {RunOutcome::kError, "Unknown error."};
   }
   // An error that follows the cancel request is the cancellation's doing.
-  if (outcome.kind != RunOutcome::Message && cancel_.Cancelled())
-    outcome = {RunOutcome::Message, cancelled_message(archive_done_path_), true};
+  if (outcome.kind != RunOutcome::kMessage && cancel_.Cancelled())
+    outcome = {RunOutcome::kMessage, cancelled_message(archive_done_path_), true};
   {
     std::lock_guard lock(outcome_mutex_);
     outcome_ = outcome;
@@ -193,7 +193,7 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
 }
 
 std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std::string& db) {
-  board_.SetPhase(RunPhase::Listing);
+  board_.SetPhase(RunPhase::kListing);
   NotifyProgress();
   // The statement, the names and the script text are UTF-8.
   q.SetSQL(table_list_sql(platform::ansi_to_utf8(db)));
@@ -210,7 +210,7 @@ std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std:
 
 void TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
                                  const std::string& script_path, ScriptFile& script) {
-  board_.SetPhase(RunPhase::Dumping);
+  board_.SetPhase(RunPhase::kDumping);
   board_.SetTable(0, static_cast<int>(tables.size()), "");
   NotifyProgress();
   script.OnFlush = [this](std::uint64_t bytes) {
@@ -264,7 +264,7 @@ void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& s
   // only once it is known to hold the whole script, so a failed or cancelled
   // run never replaces an earlier archive of the same hour. Messages name
   // the archive, the file the operator knows.
-  board_.SetPhase(RunPhase::Archiving);
+  board_.SetPhase(RunPhase::kArchiving);
   board_.SetArchiveBytes(0, script.size());
   NotifyProgress();
   const std::string shown = platform::expand_file_name(archive);
@@ -301,7 +301,7 @@ void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& s
   ZipArchiver1.OnOverallProgress = nullptr;
   platform::throw_if_cancelled();
 
-  board_.SetPhase(RunPhase::Verifying);
+  board_.SetPhase(RunPhase::kVerifying);
   NotifyProgress();
   std::string reason = check_archive_entry(
       platform::to_os_path(temp), {base_name(script.path()), script.size(), script.crc32()});
@@ -317,7 +317,7 @@ void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& s
 }
 
 bool TyedekalmafCore::ReadSettings(const std::string& archive_path) {
-  board_.SetPhase(RunPhase::Settings);
+  board_.SetPhase(RunPhase::kSettings);
   NotifyProgress();
   try {
     // The settings table is read once per program run.
@@ -326,12 +326,12 @@ bool TyedekalmafCore::ReadSettings(const std::string& archive_path) {
   } catch (const platform::ECancelled&) {
     throw;
   } catch (const std::exception& e) {
-    throw EStepFailed(late_step_message(archive_path, LateStep::Settings, "", e.what()));
+    throw EStepFailed(late_step_message(archive_path, LateStep::kSettings, "", e.what()));
   }
 }
 
 void TyedekalmafCore::UploadArchive(const std::string& archive_path) {
-  board_.SetPhase(RunPhase::Uploading);
+  board_.SetPhase(RunPhase::kUploading);
   struct stat info {};
   const bool known = ::stat(platform::to_os_path(archive_path).c_str(), &info) == 0;
   board_.SetUpload(0, known ? static_cast<std::uint64_t>(info.st_size) : 0);
@@ -344,7 +344,7 @@ void TyedekalmafCore::UploadArchive(const std::string& archive_path) {
     throw;
   } catch (const std::exception& e) {
     if (platform::cancel_requested()) throw platform::ECancelled();
-    throw EStepFailed(late_step_message(archive_path, LateStep::Upload, folder, e.what()));
+    throw EStepFailed(late_step_message(archive_path, LateStep::kUpload, folder, e.what()));
   }
   platform::throw_if_cancelled();
 }
@@ -356,14 +356,14 @@ void TyedekalmafCore::UploadWork(std::uint64_t sent, std::uint64_t total) {
 }
 
 void TyedekalmafCore::NoticeArchive(const std::string& archive_path, const std::string& archive) {
-  board_.SetPhase(RunPhase::Notice);
+  board_.SetPhase(RunPhase::kNotice);
   NotifyProgress();
   try {
     SendNotice(archive);
   } catch (const platform::ECancelled&) {
     throw;
   } catch (const std::exception& e) {
-    throw EStepFailed(late_step_message(archive_path, LateStep::Notice,
+    throw EStepFailed(late_step_message(archive_path, LateStep::kNotice,
                                         "dbler/" + ayarlarlevhano->AsString(), e.what()));
   }
 }

@@ -29,15 +29,15 @@ std::string late_step_message(const std::string& archive_path, LateStep step,
                               const std::string& ftp_folder, const std::string& why) {
   std::string text = kArchiveSavedAt + archive_path + "\r";
   switch (step) {
-    case LateStep::Settings:
+    case LateStep::kSettings:
       text += "Ayarlar tablosu \"ayarlar\" okunamad\xFD, buluta yedekleme yap\xFDlmad\xFD:";
       break;
-    case LateStep::Upload:
+    case LateStep::kUpload:
       text += "Buluta y\xFCkleme (FTP klas\xF6r\xFC \"" + ftp_folder +
               "\") ba\xFE"
               "ar\xFDs\xFDz:";
       break;
-    case LateStep::Notice:
+    case LateStep::kNotice:
       text += "Ar\xFEiv buluta y\xFCklendi (FTP klas\xF6r\xFC \"" + ftp_folder +
               "\"), ancak bildirim g\xF6nderilemedi:";
       break;

@@ -41,7 +41,7 @@ void check_database_name(const std::string& db);
 std::string success_message(const std::string& archive_path, bool uploaded);
 
 // The steps that may fail once the archive is made.
-enum class LateStep { Settings, Upload, Notice };
+enum class LateStep { kSettings, kUpload, kNotice };
 
 // "Yedek arşivi kaydedildi: <path>" CR what failed CR why.
 std::string late_step_message(const std::string& archive_path, LateStep step,

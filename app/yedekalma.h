@@ -102,7 +102,7 @@ class TyedekalmafCore {
  private:
   // What the worker hands back: the box to show when the run has ended.
   struct RunOutcome {
-    enum Kind { None, Message, Error } kind = None;
+    enum Kind { kNone, kMessage, kError } kind = kNone;
     std::string text;
     bool cancelled = false;
   };

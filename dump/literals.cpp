@@ -87,13 +87,13 @@ LiteralPlan literal_plan(const DumpColumn& column, bool hex_blob, bool fields_as
   LiteralPlan plan;
   if (bytes_type && (binary_charset || (hex_blob && binary_flag))) plan.hex = true;
   if (is_number(t))
-    plan.literal_class = LiteralClass::Number;
+    plan.literal_class = LiteralClass::kNumber;
   else if (is_date_time(t))
-    plan.literal_class = LiteralClass::DateTime;
+    plan.literal_class = LiteralClass::kDateTime;
   else if (t == MYSQL_TYPE_BIT && !fields_as_string)
-    plan.literal_class = LiteralClass::Integer;
+    plan.literal_class = LiteralClass::kInteger;
   else
-    plan.literal_class = LiteralClass::String;
+    plan.literal_class = LiteralClass::kString;
   return plan;
 }
 
@@ -137,18 +137,18 @@ void append_literal(std::string& out, const LiteralPlan& plan, std::string_view 
     return;
   }
   switch (plan.literal_class) {
-    case LiteralClass::Number:
+    case LiteralClass::kNumber:
       out += value;
       return;
-    case LiteralClass::DateTime:
+    case LiteralClass::kDateTime:
       out += '\'';
       out += value;
       out += '\'';
       return;
-    case LiteralClass::Integer:
+    case LiteralClass::kInteger:
       append_bit_integer(out, value);
       return;
-    case LiteralClass::String:
+    case LiteralClass::kString:
       append_quoted(out, value, backslash_escapes);
       return;
   }

@@ -13,15 +13,15 @@
 namespace dump {
 
 enum class LiteralClass {
-  Number,    // server text, no quotes
-  DateTime,  // server text in single quotes, unescaped
-  String,    // every byte escaped, in single quotes
-  Integer,   // BIT: the big-endian bits as a decimal number
+  kNumber,    // server text, no quotes
+  kDateTime,  // server text in single quotes, unescaped
+  kString,    // every byte escaped, in single quotes
+  kInteger,   // BIT: the big-endian bits as a decimal number
 };
 
 // How one column's values are written; fixed for a table's rows.
 struct LiteralPlan {
-  LiteralClass literal_class = LiteralClass::String;
+  LiteralClass literal_class = LiteralClass::kString;
   // 0x...: every value of the binary character set (BINARY, VARBINARY, BLOB,
   // spatial), so the script stays text whatever the bytes; with HexBlob also a
   // string or large object that carries the binary flag.

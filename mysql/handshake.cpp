@@ -139,12 +139,12 @@ AuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_ca
   const auto first = static_cast<std::uint8_t>(payload[0]);
   const bool secure = server_capabilities & CLIENT_SECURE_CONNECTION;
   if (first == 0x00) {
-    a.kind = AuthReply::Ok;
+    a.kind = AuthReply::kOk;
     return a;
   }
   if (first == 0xFE) {
     if (payload.size() == 1) {
-      a.kind = secure ? AuthReply::OldScramble : AuthReply::Unexpected;
+      a.kind = secure ? AuthReply::kOldScramble : AuthReply::kUnexpected;
       return a;
     }
     PayloadReader r(payload.substr(1));
@@ -152,22 +152,22 @@ AuthAnswer classify_auth_reply(std::string_view payload, std::uint32_t server_ca
     a.data = std::string(r.Rest());
     if (!a.data.empty() && a.data.back() == '\0') a.data.pop_back();
     if (a.plugin == kOldPlugin)
-      a.kind = AuthReply::OldScramble;
+      a.kind = AuthReply::kOldScramble;
     else if (a.plugin == kNativePlugin)
-      a.kind = a.data.size() >= 20 ? AuthReply::NativeSwitch : AuthReply::Unexpected;
+      a.kind = a.data.size() >= 20 ? AuthReply::kNativeSwitch : AuthReply::kUnexpected;
     else if (a.plugin == kCachingSha2Plugin)
-      a.kind = a.data.size() >= 20 ? AuthReply::CachingSha2Switch : AuthReply::Unexpected;
+      a.kind = a.data.size() >= 20 ? AuthReply::kCachingSha2Switch : AuthReply::kUnexpected;
     else
-      a.kind = AuthReply::UnknownPlugin;
+      a.kind = AuthReply::kUnknownPlugin;
     return a;
   }
   if (first == kMoreDataByte && (server_capabilities & CLIENT_PLUGIN_AUTH)) {
-    a.kind = AuthReply::MoreData;
+    a.kind = AuthReply::kMoreData;
     a.data = std::string(payload.substr(1));
     return a;
   }
   if (secure && payload.size() == 24) {
-    a.kind = AuthReply::Transitional;
+    a.kind = AuthReply::kTransitional;
     a.data = std::string(payload);
   }
   return a;

@@ -122,17 +122,17 @@ std::string unsupported_plugin_message(std::string_view plugin);
 
 // The server's answer to the login (or to an auth answer).
 enum class AuthReply {
-  Ok,                 // 0x00: logged in
-  OldScramble,        // 0xFE alone, or a switch to mysql_old_password
-  NativeSwitch,       // switch to mysql_native_password with a new scramble
-  CachingSha2Switch,  // switch to caching_sha2_password with a new nonce
-  UnknownPlugin,      // switch to any other plugin
-  MoreData,           // 0x01 + data: the current plugin's next step
-  Transitional,       // 24-byte packet of the 4.1.0 exchange
-  Unexpected,         // anything else: not a login
+  kOk,                 // 0x00: logged in
+  kOldScramble,        // 0xFE alone, or a switch to mysql_old_password
+  kNativeSwitch,       // switch to mysql_native_password with a new scramble
+  kCachingSha2Switch,  // switch to caching_sha2_password with a new nonce
+  kUnknownPlugin,      // switch to any other plugin
+  kMoreData,           // 0x01 + data: the current plugin's next step
+  kTransitional,       // 24-byte packet of the 4.1.0 exchange
+  kUnexpected,         // anything else: not a login
 };
 struct AuthAnswer {
-  AuthReply kind = AuthReply::Unexpected;
+  AuthReply kind = AuthReply::kUnexpected;
   std::string plugin;
   // New scramble (switch), the bytes after 0x01 (more data) or the whole
   // 24-byte packet (transitional).

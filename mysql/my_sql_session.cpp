@@ -202,21 +202,21 @@ void TMySqlSession::Authenticate(const std::string& password) {
   for (int round = 0;; ++round) {
     std::string_view packet = net_.ReadPacket();
     AuthAnswer a = classify_auth_reply(packet, caps);
-    if (a.kind == AuthReply::Ok) {
+    if (a.kind == AuthReply::kOk) {
       ResultHeader ok = parse_result_header(packet, client_flags_, greeting_.capabilities);
       if (ok.has_status) server_status_ = ok.status;
       return;
     }
     std::string answer;
     switch (a.kind) {
-      case AuthReply::OldScramble: {
+      case AuthReply::kOldScramble: {
         auth_plugin_ = kOldPlugin;
         const std::string& scramble = a.data.size() >= 8 ? a.data : greeting_.scramble;
         if (!password.empty()) answer = old_scramble(password, scramble);
         answer.push_back('\0');
         break;
       }
-      case AuthReply::NativeSwitch:
+      case AuthReply::kNativeSwitch:
         auth_plugin_ = kNativePlugin;
         nonce = a.data;
         if (!password.empty()) {
@@ -224,7 +224,7 @@ void TMySqlSession::Authenticate(const std::string& password) {
           answer.assign(reinterpret_cast<const char*>(t.data()), t.size());
         }
         break;
-      case AuthReply::CachingSha2Switch:
+      case AuthReply::kCachingSha2Switch:
         auth_plugin_ = kCachingSha2Plugin;
         nonce = a.data.substr(0, 20);
         if (!password.empty()) {
@@ -232,16 +232,16 @@ void TMySqlSession::Authenticate(const std::string& password) {
           answer.assign(reinterpret_cast<const char*>(t.data()), t.size());
         }
         break;
-      case AuthReply::MoreData:
+      case AuthReply::kMoreData:
         if (auth_plugin_ != kCachingSha2Plugin)
           throw make_error(CR_SERVER_HANDSHAKE_ERR,
                            "The server sent authentication data for the method '" + auth_plugin_ +
                                "', which has no further step.");
         if (!CachingSha2MoreData(a.data, password, nonce, answer)) continue;
         break;
-      case AuthReply::UnknownPlugin:
+      case AuthReply::kUnknownPlugin:
         throw EMyError(CR_AUTH_PLUGIN_CANNOT_LOAD, unsupported_plugin_message(a.plugin));
-      case AuthReply::Transitional:
+      case AuthReply::kTransitional:
         if (a.data[0] == '*') {
           answer = old_scramble(password, a.data.substr(4, 20));
           answer.push_back('\0');
@@ -359,8 +359,8 @@ bool TMySqlSession::ReadResultHeader() {
   field_count_ = 0;
   std::string_view packet = net_.ReadPacket();
   ResultHeader h = parse_result_header(packet, client_flags_, greeting_.capabilities);
-  if (h.kind == ResultHeader::LocalInfile) RefuseLocalInfile(h.file_name);
-  if (h.kind == ResultHeader::Ok) {
+  if (h.kind == ResultHeader::kLocalInfile) RefuseLocalInfile(h.file_name);
+  if (h.kind == ResultHeader::kOk) {
     affected_rows_ = h.affected_rows;
     insert_id_ = h.insert_id;
     if (h.has_status) server_status_ = h.status;

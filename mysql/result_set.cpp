@@ -23,14 +23,14 @@ ResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
   ResultHeader h;
   if (p.empty()) throw make_error(CR_MALFORMED_PACKET);
   if (static_cast<std::uint8_t>(p[0]) == kLenEncNull) {
-    h.kind = ResultHeader::LocalInfile;
+    h.kind = ResultHeader::kLocalInfile;
     h.file_name = std::string(p.substr(1));
     return h;
   }
   PayloadReader r(p);
   h.field_count = r.LenEnc();
   if (h.field_count == 0) {
-    h.kind = ResultHeader::Ok;
+    h.kind = ResultHeader::kOk;
     h.affected_rows = r.LenEnc();
     h.insert_id = r.LenEnc();
     const bool p41 =
@@ -43,7 +43,7 @@ ResultHeader parse_result_header(std::string_view p, std::uint32_t client_flags,
     h.info = std::string(r.NulText());
     return h;
   }
-  h.kind = ResultHeader::ResultSet;
+  h.kind = ResultHeader::kResultSet;
   return h;
 }
 

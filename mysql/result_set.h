@@ -31,7 +31,7 @@ EofInfo parse_eof(std::string_view p);
 
 // First packet of a statement's answer.
 struct ResultHeader {
-  enum Kind { Ok, ResultSet, LocalInfile } kind = Ok;
+  enum Kind { kOk, kResultSet, kLocalInfile } kind = kOk;
   std::uint64_t field_count = 0;
   // OK packet
   std::uint64_t affected_rows = 0, insert_id = 0;

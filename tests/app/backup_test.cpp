@@ -283,7 +283,7 @@ TEST_F(BackupRun, TableDroppedBetweenListingAndDumpingLeavesNoScript) {
   StartCore();
   bool dropped = false;
   window.on_post = [&] {
-    if (!dropped && core->Progress().phase == app::RunPhase::Dumping) {
+    if (!dropped && core->Progress().phase == app::RunPhase::kDumping) {
       dropped = true;
       server_->Sql("DROP TABLE musteri, urun, bos, ayarlar", kDb);
     }
@@ -395,9 +395,9 @@ TEST_F(BackupRun, CancelInEachPhaseLeavesNothingHalfDone) {
     bool archive_made;  // the new archive was complete before the cancel
   };
   const Case cases[] = {
-      {app::RunPhase::Listing, false},   {app::RunPhase::Dumping, false},
-      {app::RunPhase::Archiving, false}, {app::RunPhase::Verifying, false},
-      {app::RunPhase::Settings, true},   {app::RunPhase::Uploading, true},
+      {app::RunPhase::kListing, false},   {app::RunPhase::kDumping, false},
+      {app::RunPhase::kArchiving, false}, {app::RunPhase::kVerifying, false},
+      {app::RunPhase::kSettings, true},   {app::RunPhase::kUploading, true},
   };
   MakeDatabase(1, "34ABC123");
   WriteSettings();
@@ -450,7 +450,7 @@ TEST_F(BackupRun, CancelInTheMiddleOfATableThenTheNextClickWorks) {
   // Once the script's first megabyte is on disk the worker is inside the
   // big table's result (about 16 MB of script): cancel there.
   ASSERT_TRUE(app::run_event_handler([&] { core->kaydetbtnClick(); }));
-  while (core->Progress().script_bytes == 0 && core->Progress().phase != app::RunPhase::Idle)
+  while (core->Progress().script_bytes == 0 && core->Progress().phase != app::RunPhase::kIdle)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   core->CancelRun();
   core->WaitForRun();
@@ -483,13 +483,13 @@ TEST_F(BackupRun, CancelDuringTheUploadLeavesNothingUnderTheArchiveNameAndKeepsT
   ASSERT_TRUE(app::run_event_handler([&] { core->kaydetbtnClick(); }));
   for (;;) {
     const app::RunProgress p = core->Progress();
-    if (p.phase == app::RunPhase::Idle || p.upload_sent > 0) break;
+    if (p.phase == app::RunPhase::kIdle || p.upload_sent > 0) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const app::RunProgress seen = core->Progress();
   core->CancelRun();
   core->WaitForRun();
-  EXPECT_EQ(seen.phase, app::RunPhase::Uploading);
+  EXPECT_EQ(seen.phase, app::RunPhase::kUploading);
   EXPECT_LT(seen.upload_sent, seen.upload_total);
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{std::string(app::kCancelledMessage) + "\r" +
                                                      kArchiveSavedAt + ArchivePath()}));

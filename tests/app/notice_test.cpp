@@ -127,7 +127,7 @@ TEST(HttpNotice, CancelEndsTheWaitForASilentServer) {
 TEST(RunTexts, ProgressLabelShowsPhaseTableBytesAndTime) {
   app::RunProgress p;
   EXPECT_EQ(app::progress_text(p), "");
-  p.phase = app::RunPhase::Dumping;
+  p.phase = app::RunPhase::kDumping;
   p.table_number = 3;
   p.table_count = 12;
   p.table_name = "m\xFC\xFEteri";
@@ -137,11 +137,11 @@ TEST(RunTexts, ProgressLabelShowsPhaseTableBytesAndTime) {
   EXPECT_EQ(app::progress_text(p),
             "Tablolar yedekleniyor\nTablo 3 / 12: m\xFC\xFEteri (%40)\nBetik: 5,5 MB\nS\xFCre: "
             "01:15");
-  p.phase = app::RunPhase::Uploading;
+  p.phase = app::RunPhase::kUploading;
   p.upload_sent = 1048576;
   p.upload_total = 4 * 1048576;
   EXPECT_EQ(app::progress_text(p), "Buluta y\xFCkleniyor\n1,0 MB / 4,0 MB\nS\xFCre: 01:15");
-  p.phase = app::RunPhase::Verifying;
+  p.phase = app::RunPhase::kVerifying;
   EXPECT_EQ(app::progress_text(p), "Ar\xFEiv do\xF0rulan\xFDyor\nS\xFCre: 01:15");
 }
 

@@ -233,13 +233,13 @@ TEST(ResultCodecs, RowsAndEofAndHeaders) {
   EXPECT_FALSE(is_eof_packet("\xFE\x01\x02\x03\x04\x05\x06\x07\x08"));  // a 9-byte row
   ResultHeader ok =
       parse_result_header(std::string("\x00\x05\x00\x0A\x00\x01\x00", 7), 0x3A20F, 0xF7FE);
-  EXPECT_EQ(ok.kind, ResultHeader::Ok);
+  EXPECT_EQ(ok.kind, ResultHeader::kOk);
   EXPECT_EQ(ok.affected_rows, 5u);
   EXPECT_EQ(ok.status, 0x0A);
   EXPECT_EQ(ok.warnings, 1);
   EXPECT_EQ(parse_result_header("\x03", 0x3A20F, 0xF7FE).field_count, 3u);
   ResultHeader local = parse_result_header("\xFB/etc/passwd", 0x3A20F, 0xF7FE);
-  EXPECT_EQ(local.kind, ResultHeader::LocalInfile);
+  EXPECT_EQ(local.kind, ResultHeader::kLocalInfile);
   EXPECT_EQ(local.file_name, "/etc/passwd");
 }
 
