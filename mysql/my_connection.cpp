@@ -149,6 +149,7 @@ void TMyConnection::DoConnect() {
   OpenSession();
   connected_ = true;
   connect_time_ = std::time(nullptr);
+  ++connect_count_;
   backslash_escapes_ = true;
   try {
     RunConnectStatements();

@@ -173,6 +173,9 @@ class TMyConnection {
   bool BackslashEscapes() const { return backslash_escapes_; }
   // Time of the last successful connect.
   std::time_t ConnectTime() const { return connect_time_; }
+  // Successful connects so far: a change tells that the session was made
+  // anew (a statement read on it belongs to another server session).
+  std::uint64_t connect_count() const { return connect_count_; }
 
   // For the dump: switches Unicode mode without the open-connection check
   // (the dump turns it off while it runs and restores it afterwards).
@@ -255,6 +258,7 @@ class TMyConnection {
   int server_major_ = 0, server_minor_ = 0, server_release_ = 0;
   bool backslash_escapes_ = true;
   std::time_t connect_time_ = 0;
+  std::uint64_t connect_count_ = 0;
 };
 
 }  // namespace mysql

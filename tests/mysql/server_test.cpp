@@ -7,9 +7,11 @@
 #include <regex>
 #include <sstream>
 
+#include "mysql/consistent_snapshot.h"
 #include "mysql/my_connection.h"
 #include "mysql/my_row_reader.h"
 #include "mysql/my_sql_session.h"
+#include "tests/support/expect_throw.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -233,6 +235,98 @@ TEST(ConnectionServer, DestroyListenersRunOnce) {
   (void)keep;
   c.reset();
   EXPECT_EQ(calls, 1);
+}
+
+// --- snapshot transaction ---
+
+TEST(SnapshotStatements, ConsistentSnapshotFrom418OnPlainBeginBefore) {
+  const std::string kIsolation = "SET TRANSACTION ISOLATION LEVEL REPEATABLE READ";
+  struct Case {
+    int major, minor, release;
+    const char* start;
+  };
+  const Case cases[] = {
+      {3, 23, 58, "BEGIN"},
+      {4, 0, 30, "BEGIN"},
+      {4, 1, 7, "BEGIN"},
+      {4, 1, 8, "START TRANSACTION WITH CONSISTENT SNAPSHOT"},
+      {5, 0, 0, "START TRANSACTION WITH CONSISTENT SNAPSHOT"},
+      {5, 5, 5, "START TRANSACTION WITH CONSISTENT SNAPSHOT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + "." +
+                 std::to_string(c.release));
+    EXPECT_EQ(snapshot_start_statements(c.major, c.minor, c.release),
+              (std::vector<std::string>{kIsolation, c.start}));
+  }
+}
+
+// Open InnoDB transactions of a server session. The server refreshes that
+// list only when it was last read more than 0.1 s ago.
+static int open_transactions(std::uint32_t thread_id) {
+  usleep(150000);
+  return std::stoi(g_server->Sql(
+      "SELECT COUNT(*) FROM information_schema.INNODB_TRX WHERE trx_mysql_thread_id = " +
+      std::to_string(thread_id)));
+}
+// True once the server lists no transaction of the session (a closed
+// connection is cleaned up a moment later); false after 5 s.
+static bool transaction_gone(std::uint32_t thread_id) {
+  for (int i = 0; i < 33; ++i) {
+    if (open_transactions(thread_id) == 0) return true;
+  }
+  return false;
+}
+
+TEST(ConnectionServer, SnapshotEndsWithRollbackAndRefusesOneThatDidNotLast) {
+  g_server->Sql(
+      "DROP TABLE IF EXISTS yd.snap, yd.snap2; CREATE TABLE yd.snap (x INT) ENGINE=InnoDB;");
+  struct Case {
+    const char* name;
+    std::function<void(TMyConnection&)> meanwhile;  // between the start and End
+    const char* refusal;                            // what End raises; empty: nothing
+  };
+  const char* const kEnded =
+      "The backup's transaction ended before the last table was read, so the tables were not "
+      "read in one consistent snapshot";
+  const Case cases[] = {
+      {"reads only", [](TMyConnection& c) { c.ExecSQL("SELECT * FROM snap"); }, ""},
+      {"a COMMIT", [](TMyConnection& c) { c.ExecSQL("COMMIT"); }, kEnded},
+      {"a statement that commits implicitly",
+       [](TMyConnection& c) { c.ExecSQL("CREATE OR REPLACE TABLE snap2 (x INT)"); }, kEnded},
+      {"the connection made anew",
+       [](TMyConnection& c) {
+         c.Disconnect();
+         c.Connect();
+       },
+       "The connection to the MySQL server was made anew during the backup, so the tables were "
+       "not read in one consistent snapshot"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    TMyConnection c;
+    configure(c);
+    c.Connect();
+    ConsistentSnapshot snapshot(c);
+    const std::uint32_t started_on = c.Session().ThreadId();
+    // A row committed by another session after the start stays unseen.
+    g_server->Sql("INSERT INTO yd.snap VALUES (1)");
+    k.meanwhile(c);
+    if (*k.refusal) {
+      testsupport::expect_throw<ESnapshotBroken>([&] { snapshot.End(); }, k.refusal);
+    } else {
+      MyRowReader r(c);
+      ASSERT_TRUE(r.Execute("SELECT COUNT(*) FROM snap"));
+      ASSERT_TRUE(r.Next());
+      EXPECT_EQ(r.Value(0), "0");
+      r.Close();
+      EXPECT_EQ(open_transactions(started_on), 1);
+      snapshot.End();
+    }
+    EXPECT_TRUE(transaction_gone(started_on));
+    g_server->Sql("DELETE FROM yd.snap");
+  }
+  g_server->Sql("DROP TABLE yd.snap, yd.snap2");
 }
 
 // --- forward reader ---
