@@ -17,6 +17,7 @@
 #include "app/script_file.h"
 #include "app/script_folder.h"
 #include "app/yedekalma.h"
+#include "mysql/consistent_snapshot.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/user_interface.h"
@@ -173,6 +174,12 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   Memo1.clear();
   // A connection lost since the last run (a server restart) is made again.
   baglanti.EnsureConnected();
+  // The table list and everything the dump reads come from one snapshot,
+  // so a transaction that the shop's program commits meanwhile is wholly in
+  // the backup or wholly out of it. The snapshot ends as soon as the script
+  // holds every table, not after the archive and the upload; an error or a
+  // cancel ends it on the way out.
+  mysql::ConsistentSnapshot snapshot(baglanti);
   const std::vector<ListedTable> tables = ListTables(db);
 
   // The script lives in a folder of its own that goes when the run ends,
@@ -180,6 +187,7 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   ScriptFolder folder;
   ScriptFile script;
   DumpTables(tables, folder.path() + "/" + script_file_name(db, local_now()), script);
+  snapshot.End();
 
   const std::string archive = archive_name(db, local_now());
   MakeArchive(script, folder.path(), archive);
