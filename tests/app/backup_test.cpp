@@ -16,6 +16,7 @@
 #include "ftp/ftp_upload.h"
 #include "platform/files.h"
 #include "tests/app/fake_window.h"
+#include "tests/app/run_folder.h"
 #include "tests/app/sample_database.h"
 #include "tests/app/service_peers.h"
 #include "tests/support/fake_ftp_server.h"
@@ -48,13 +49,6 @@ class BackupRun : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    // The run's private script folder goes under TMPDIR: a folder of the
-    // test's own shows whether anything stays behind.
-    const char* old_tmp = getenv("TMPDIR");
-    old_tmpdir_ = old_tmp ? old_tmp : "";
-    setenv("TMPDIR", script_tmp.path().c_str(), 1);
     server_->Sql("DROP DATABASE IF EXISTS `" + kDb + "`");
     service.host = *address_;
     service.user = kFtpUser;
@@ -62,14 +56,7 @@ class BackupRun : public ::testing::Test {
     service.ftp_port = testsupport::free_tcp_port(*address_);
     service.web_port = testsupport::free_tcp_port(*address_);
   }
-  void TearDown() override {
-    core.reset();
-    if (old_tmpdir_.empty())
-      unsetenv("TMPDIR");
-    else
-      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    ASSERT_EQ(chdir(old_cwd_), 0);
-  }
+  void TearDown() override { core.reset(); }
 
   void MakeDatabase(int bulut, const std::string& levhano = "34ABC123") {
     server_->Sql(apptest::sample_database_sql(kDb, bulut, levhano));
@@ -123,14 +110,15 @@ class BackupRun : public ::testing::Test {
 
   testsupport::TempDir dir{"yedek-run"};
   testsupport::TempDir script_tmp{"yedek-tmp"};
-  std::string old_tmpdir_;
+  // The run's private script folder goes under TMPDIR: a folder of the
+  // test's own shows whether anything stays behind.
+  apptest::RunFolder run_folder{dir.path(), script_tmp.path()};
   testsupport::FakeUserInterface ui;
   apptest::FakeWindow window;
   apptest::FakeBrowser browser;
   app::ServiceConfig service;
   std::unique_ptr<app::TyedekalmafCore> core;
   bool app_ok = false;
-  char old_cwd_[4096];
 };
 
 std::string* BackupRun::address_ = nullptr;

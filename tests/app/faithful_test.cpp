@@ -14,6 +14,7 @@
 #include "app/event_handler.h"
 #include "app/yedekalma.h"
 #include "tests/app/fake_window.h"
+#include "tests/app/run_folder.h"
 #include "tests/support/fake_user_interface.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/process.h"
@@ -140,14 +141,7 @@ class FaithfulBackup : public ::testing::Test {
     delete server_;
     delete address_;
   }
-  void SetUp() override {
-    ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  }
-  void TearDown() override {
-    core.reset();
-    ASSERT_EQ(chdir(old_cwd_), 0);
-  }
+  void TearDown() override { core.reset(); }
 
   static std::string Sql(const std::string& sql, const std::string& db = "") {
     return server_->Sql(sql, db, "utf8mb4");
@@ -191,11 +185,11 @@ class FaithfulBackup : public ::testing::Test {
   static testsupport::MariaDbServer* server_;
 
   testsupport::TempDir dir{"yedek-faithful"};
+  apptest::RunFolder run_folder{dir.path()};
   testsupport::FakeUserInterface ui;
   apptest::FakeWindow window;
   apptest::FakeBrowser browser;
   std::unique_ptr<app::TyedekalmafCore> core;
-  char old_cwd_[4096];
 };
 
 std::string* FaithfulBackup::address_ = nullptr;

@@ -31,6 +31,7 @@
 #include "mysql/my_query.h"
 #include "mysql/my_sql_session.h"
 #include "tests/app/fake_window.h"
+#include "tests/app/run_folder.h"
 #include "tests/support/fake_user_interface.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/process.h"
@@ -137,11 +138,6 @@ class SnapshotRun : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    const char* old_tmp = getenv("TMPDIR");
-    old_tmpdir_ = old_tmp ? old_tmp : "";
-    setenv("TMPDIR", dir.path().c_str(), 1);
     MakeDatabase();
     write_all(dir.file("ip.txt"), *address_ + "\r\n" + kReader + "\r\n" + kReaderPassword + "\r\n");
     write_all(dir.file("yedekleme.ini"), kDb + "\r\n");
@@ -149,14 +145,7 @@ class SnapshotRun : public ::testing::Test {
     ASSERT_TRUE(core->Start());
     ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
   }
-  void TearDown() override {
-    core.reset();
-    if (old_tmpdir_.empty())
-      unsetenv("TMPDIR");
-    else
-      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    ASSERT_EQ(chdir(old_cwd_), 0);
-  }
+  void TearDown() override { core.reset(); }
 
   static void MakeDatabase() {
     server_->Sql("DROP DATABASE IF EXISTS `" + kDb + "`; CREATE DATABASE `" + kDb + "`");
@@ -234,12 +223,11 @@ class SnapshotRun : public ::testing::Test {
   static testsupport::MariaDbServer* server_;
 
   testsupport::TempDir dir{"yedek-snapshot"};
-  std::string old_tmpdir_;
+  apptest::RunFolder run_folder{dir.path(), dir.path()};
   testsupport::FakeUserInterface ui;
   apptest::FakeWindow window;
   apptest::FakeBrowser browser;
   std::unique_ptr<app::TyedekalmafCore> core;
-  char old_cwd_[4096];
 };
 
 std::string* SnapshotRun::address_ = nullptr;
