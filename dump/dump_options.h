@@ -7,7 +7,8 @@
 
 namespace dump {
 
-// What Backup writes, in declaration order.
+// What Backup writes, in declaration order. doEvents, the database's
+// scheduled events, comes after the component's own kinds.
 enum class TMyDumpObject : std::uint8_t {
   doDatabase,
   doUsers,
@@ -16,6 +17,7 @@ enum class TMyDumpObject : std::uint8_t {
   doData,
   doViews,
   doTriggers,
+  doEvents,
 };
 
 // A set of TMyDumpObject members.

@@ -5,6 +5,7 @@
 
 #include "dump/insert_builder.h"
 #include "dump/literals.h"
+#include "dump/schema_objects.h"
 #include "dump/script_frame.h"
 #include "platform/ascii_case.h"
 #include "platform/cancel.h"
@@ -23,25 +24,6 @@ bool has_word(std::string_view text, std::string_view word) {
     i = end;
   }
   return false;
-}
-
-// A name inside a comment line: a line break in it would end the comment and
-// turn the rest of the name into a statement, so it is shown as a blank.
-std::string comment_text(std::string name) {
-  for (char& c : name)
-    if (c == '\r' || c == '\n') c = ' ';
-  return name;
-}
-
-// `...` with every backtick inside doubled.
-std::string backticked(std::string_view s) {
-  std::string out = "`";
-  for (char c : s) {
-    if (c == '`') out += '`';
-    out += c;
-  }
-  out += '`';
-  return out;
 }
 
 const char* verb(const TMyDumpOptions& o) {
@@ -77,18 +59,16 @@ std::string_view first_value(DumpRowReader& rows, size_t column, const std::stri
 
 void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, LineSink& sink) {
   const TMyDumpObjects& objects = request.objects;
-  for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers, TMyDumpObject::doStoredProcs,
-                 TMyDumpObject::doTriggers}) {
+  for (auto o : {TMyDumpObject::doDatabase, TMyDumpObject::doUsers}) {
     // Writing nothing for a requested section would look like a complete
     // script; refuse instead.
-    if (objects.Contains(o)) {
-      throw EDumpError("Dumping databases, users, stored procedures and triggers is not supported");
-    }
+    if (objects.Contains(o)) throw EDumpError("Dumping databases and users is not supported");
   }
   source_ = &source;
   request_ = &request;
   sink_ = &sink;
   written_.clear();
+  left_out_.clear();
   try {
     if (request.options.GenerateHeader) {
       EmitText(header_text({source.ServerVersion(), source.ClientVersion(), script_date_now(),
@@ -99,6 +79,7 @@ void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, Li
     emit_closing_frame(sink, request.charset, HasObjects());
   } catch (...) {
     written_.clear();
+    left_out_.clear();
     try {
       source.Rows().Close();
     } catch (...) {
@@ -114,7 +95,8 @@ void TDbDumpProcessor::Backup(DumpSource& source, const DumpRequest& request, Li
 bool TCustomMyDumpProcessor::HasObjects() const {
   const auto& o = request_->objects;
   return o.Contains(TMyDumpObject::doTables) || o.Contains(TMyDumpObject::doData) ||
-         o.Contains(TMyDumpObject::doViews);
+         o.Contains(TMyDumpObject::doViews) || o.Contains(TMyDumpObject::doStoredProcs) ||
+         o.Contains(TMyDumpObject::doTriggers) || o.Contains(TMyDumpObject::doEvents);
 }
 
 std::string TCustomMyDumpProcessor::EmissionName(const TableEntry& e) const {
@@ -191,25 +173,42 @@ void TCustomMyDumpProcessor::BackupObjects() {
   tables_ = req.Contains(TMyDumpObject::doTables);
   data_ = req.Contains(TMyDumpObject::doData);
   views_ = req.Contains(TMyDumpObject::doViews);
-  if (!tables_ && !data_ && !views_) return;
+  routines_ = req.Contains(TMyDumpObject::doStoredProcs);
+  triggers_ = req.Contains(TMyDumpObject::doTriggers);
+  events_ = req.Contains(TMyDumpObject::doEvents);
+  privileges_.reset();
+  script_db_collation_.clear();
 
-  std::vector<TObject> objects = ObjectList();
-  DetectViews(objects);
-  const int count = static_cast<int>(objects.size());
-  int num = 0;
-  // Tables first, then views, each in list order.
-  for (bool views_pass : {false, true}) {
+  // Routines come before the views that may call them; triggers after
+  // every table's rows, so they do not fire while the script loads; events
+  // last.
+  if (routines_) BackupRoutines();
+  if (tables_ || data_ || views_) {
+    std::vector<TObject> objects = ObjectList();
+    DetectViews(objects);
+    const int count = static_cast<int>(objects.size());
+    int num = 0;
+    // Tables first, in list order.
+    std::vector<const TObject*> views;
     for (const auto& o : objects) {
-      if (o.IsView != views_pass) continue;
-      if (o.IsView ? !views_ : (!tables_ && !data_)) continue;
+      if (o.IsView) {
+        if (views_) views.push_back(&o);
+        continue;
+      }
+      if (!tables_ && !data_) continue;
       Progress(o, num, count, 0);
-      if (o.IsView ? views_ : tables_) BackupStructure(o);
-      if (!o.IsView && data_) BackupData(o, num, count);
-      if (!o.IsView) written_.push_back(o.Entry);
+      if (tables_) BackupStructure(o);
+      if (data_) BackupData(o, num, count);
+      written_.push_back(o.Entry);
       Progress(o, num, count, 100);
       ++num;
     }
+    // Then the views, in list order.
+    BackupViews(views);
   }
+  if (triggers_) BackupTriggers();
+  if (events_) BackupEvents();
+  SetBackDatabaseCollation();
 }
 
 void TCustomMyDumpProcessor::Progress(const TObject& o, int num, int count, int percent) {
@@ -221,8 +220,7 @@ void TCustomMyDumpProcessor::BackupStructure(const TObject& o) {
   if (opt.GenerateHeader) {
     EmitText("-- \r\n-- Table structure for table " + comment_text(o.Name) + "\r\n-- \r\n\r\n");
   }
-  if (opt.AddDrop)
-    Emit((o.IsView ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ") + o.Name + ";");
+  if (opt.AddDrop) Emit("DROP TABLE IF EXISTS " + o.Name + ";");
   DumpRowReader& rows = source_->Rows();
   const std::string sql = "SHOW CREATE TABLE " + o.Name;
   rows.Execute(sql);

@@ -132,6 +132,11 @@ std::vector<TableEntry> TDbDump::WrittenTables() const {
   return p ? p->Written() : std::vector<TableEntry>{};
 }
 
+std::vector<LeftOutObject> TDbDump::LeftOut() const {
+  const TDbDumpProcessor* p = ExistingProcessor();
+  return p ? p->LeftOut() : std::vector<LeftOutObject>{};
+}
+
 // --- TMyDump ---
 
 std::string TMyDump::StoredProcNames() const {
@@ -148,6 +153,8 @@ DumpRequest TMyDump::MakeRequest(const std::string& charset) {
   r.options = options_;
   r.charset = charset;
   r.tables = TableEntries();
+  r.stored_procs = procs_;
+  r.triggers = triggers_;
   if (OnBackupProgress) {
     r.progress = [this](const std::string& name, int num, int count, int percent) {
       OnBackupProgress(*this, name, num, count, percent);

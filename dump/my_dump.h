@@ -51,8 +51,13 @@ class TDbDump {
   // server lists it, whatever it holds (",", ";", ".", quotes, blanks).
   void SetTableEntries(std::vector<TableEntry> entries) { tables_ = std::move(entries); }
   // The tables of the last Backup whose structure and rows were written in
-  // full (views and the tables of a failed Backup are not among them).
+  // full, and its views that were written (the objects of a failed Backup
+  // are not among them).
   std::vector<TableEntry> WrittenTables() const;
+  // What the last Backup left out: views, routines, triggers and events the
+  // account may not read or that cannot be made again (a view whose table is
+  // gone), and kinds the server may hide from the account.
+  std::vector<LeftOutObject> LeftOut() const;
 
   // The script of the last Backup written into SQL, one entry per line.
   platform::LineList& SQL() { return sql_; }

@@ -119,27 +119,53 @@ TEST(DumpProcessor, ViewsAndOrder) {
   MemorySource s;
   const std::string st = "SHOW TABLE STATUS FROM db\r\nWHERE NAME IN ('v','t','w')";
   status(s, st, {{"T", "InnoDB"}, {"v", std::nullopt}, {"w", ""}});
-  s.Create("v", "CREATE VIEW `v` AS select 1");
-  s.Create("w", "CREATE VIEW `w` AS select 2");
   s.Create("t", "CREATE TABLE `t` (`a` int)");
   s.Count("t", 0);
+  // v uses w, which comes after it in the list.
+  s.View("v", "CREATE VIEW `v` AS select `db`.`w`.`b` AS `a` from `db`.`w`",
+         {{"a", "int(11)", {}}});
+  s.View("w", "CREATE VIEW `w` AS select 'x`db`.' AS `b`", {{"b", "varchar(3)", "utf8mb4_bin"}});
 
   // Views not requested: they get no lines at all.
   EXPECT_EQ(run(s, app_request("v, t, w")), framed({"CREATE TABLE `t` (`a` int);", ""}));
-  // Views requested: tables first, then views in list order; no data for views.
+  // Views requested: tables first, then a stand-in table for every view, then
+  // each stand-in replaced by its view, in list order, without the
+  // database's name (a string holding it stays); no data for views.
   DumpRequest r = app_request("v, t, w");
   r.objects.Include(TMyDumpObject::doViews);
   r.options.AddDrop = true;
   s.executed.clear();
-  EXPECT_EQ(run(s, r), framed({"DROP TABLE IF EXISTS t;", "CREATE TABLE `t` (`a` int);", "",
-                               "DROP VIEW IF EXISTS v;", "CREATE VIEW `v` AS select 1;", "",
-                               "DROP VIEW IF EXISTS w;", "CREATE VIEW `w` AS select 2;", ""}));
+  const std::string set =
+      "/*!50003 SET @OLD_OBJECT_COLLATION=@@COLLATION_CONNECTION, "
+      "COLLATION_CONNECTION='utf8mb4_general_ci' */;";
+  const std::string back = "/*!50003 SET COLLATION_CONNECTION=@OLD_OBJECT_COLLATION */;";
+  EXPECT_EQ(run(s, r), framed({"DROP TABLE IF EXISTS t;",
+                               "CREATE TABLE `t` (`a` int);",
+                               "",
+                               "DROP TABLE IF EXISTS v;",
+                               "DROP VIEW IF EXISTS v;",
+                               "CREATE TABLE v (`a` int(11));",
+                               "DROP TABLE IF EXISTS w;",
+                               "DROP VIEW IF EXISTS w;",
+                               "CREATE TABLE w (`b` longtext COLLATE utf8mb4_bin);",
+                               "",
+                               "DROP TABLE IF EXISTS v;",
+                               set,
+                               "CREATE VIEW `v` AS select `w`.`b` AS `a` from `w`;",
+                               back,
+                               "",
+                               "DROP TABLE IF EXISTS w;",
+                               set,
+                               "CREATE VIEW `w` AS select 'x`db`.' AS `b`;",
+                               back,
+                               ""}));
   // The status statement is sent once for all objects.
   EXPECT_EQ(std::count(s.executed.begin(), s.executed.end(), st), 1);
 
   // A server before version 5 has no views: no status statement, all tables.
   s.major = 4;
   s.executed.clear();
+  s.Create("v", "CREATE VIEW `v` AS select 1");
   s.Count("v", 0);
   r = app_request("v");
   EXPECT_EQ(run(s, r), framed({"CREATE VIEW `v` AS select 1;", ""}));
@@ -399,7 +425,7 @@ TEST(DumpProcessor, EveryNameIsItself) {
 TEST(DumpProcessor, UnbuiltSectionsAreRefused) {
   MemorySource s;
   DumpRequest r = app_request("musteri");
-  r.objects.Include(TMyDumpObject::doTriggers);
+  r.objects.Include(TMyDumpObject::doUsers);
   LineList lines;
   StringsSink sink(lines);
   TMyDumpProcessor p;

@@ -48,6 +48,17 @@ class MemorySource : public dump::DumpSource, public dump::DumpRowReader {
                                              {{table, text}}};
   }
 
+  // A view: its SHOW CREATE VIEW answer and its columns as SHOW FULL COLUMNS
+  // gives them (name, type, collation or NULL).
+  void View(const std::string& view, const std::string& create, const std::vector<Row>& columns) {
+    results["SHOW CREATE VIEW " + view] = {
+        {col("View", 253), col("Create View", 253), col("character_set_client", 253),
+         col("collation_connection", 253)},
+        {{view, create, "utf8mb4", "utf8mb4_general_ci"}}};
+    Result full{{col("Field", 253), col("Type", 253), col("Collation", 253)}, columns};
+    results["SHOW FULL COLUMNS FROM " + view] = full;
+  }
+
   // The rows of a table: the SHOW COLUMNS answer (type float for FLOAT result
   // columns, Extra texts from extra by column name, then the generated
   // columns with their Extra) and the SELECT of the stored columns the dump
