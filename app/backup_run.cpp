@@ -32,9 +32,9 @@ class EArchiveNotMade : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Raised when a listed table did not reach the script: the dump took it for a
-// view (SHOW TABLE STATUS gives no engine for a damaged table) or wrote
-// nothing for it.
+// Raised when a listed table or view did not reach the script: the dump took
+// a table for a view (SHOW TABLE STATUS gives no engine for a damaged table)
+// or wrote nothing for it, and did not report it left out.
 class ETableMissing : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -186,7 +186,8 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   // however it ends; the archive's entry is its bare file name.
   ScriptFolder folder;
   ScriptFile script;
-  DumpTables(tables, folder.path() + "/" + script_file_name(db, local_now()), script);
+  const std::vector<dump::LeftOutObject> left_out =
+      DumpTables(tables, folder.path() + "/" + script_file_name(db, local_now()), script);
   snapshot.End();
 
   const std::string archive = archive_name(db, local_now());
@@ -194,10 +195,12 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   const std::string archive_path = platform::expand_file_name(archive);
   archive_done_path_ = archive_path;
 
-  if (!ReadSettings(archive_path)) return success_message(archive_path, false);
+  // What was left out is said after the saved (and uploaded) lines.
+  if (!ReadSettings(archive_path))
+    return success_message(archive_path, false) + left_out_note(left_out);
   UploadArchive(archive_path);
   NoticeArchive(archive_path, archive);
-  return success_message(archive_path, true);
+  return success_message(archive_path, true) + left_out_note(left_out);
 }
 
 std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std::string& db) {
@@ -216,8 +219,9 @@ std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std:
   return tables;
 }
 
-void TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
-                                 const std::string& script_path, ScriptFile& script) {
+std::vector<dump::LeftOutObject> TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
+                                                             const std::string& script_path,
+                                                             ScriptFile& script) {
   board_.SetPhase(RunPhase::kDumping);
   board_.SetTable(0, static_cast<int>(tables.size()), "");
   NotifyProgress();
@@ -256,14 +260,40 @@ void TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
     for (const auto& e : MyDump.WrittenTables()) written.push_back(e.name);
     script.AddLine("");  // the empty line after each table's script
   }
+  // Then the database's other objects in one section after every table's
+  // rows: routines, the views (through stand-in tables, so views using views
+  // load in any order), the triggers (which so do not fire while the rows
+  // load) and the events.
+  platform::throw_if_cancelled();
+  std::vector<dump::TableEntry> views;
+  for (const ListedTable& listed : tables)
+    if (listed.view) views.push_back({"", listed.name});
+  dump::TMyDumpObjects objects{dump::TMyDumpObject::doStoredProcs, dump::TMyDumpObject::doTriggers,
+                               dump::TMyDumpObject::doEvents};
+  // With no entries the dump would take every table of the database.
+  if (!views.empty()) objects.Include(dump::TMyDumpObject::doViews);
+  MyDump.SetObjects(objects);
+  MyDump.SetTableEntries(views);
+  MyDump.SQL().clear();
+  MyDump.Backup(&script);
+  for (const auto& e : MyDump.WrittenTables()) written.push_back(e.name);
+  std::vector<dump::LeftOutObject> left_out = MyDump.LeftOut();
+  script.AddLine("");
+
   // An incomplete script is deleted with the ScriptFile, never archived.
   for (const ListedTable& listed : tables) {
-    if (!listed.view && std::find(written.begin(), written.end(), listed.name) == written.end())
-      throw ETableMissing("The table \"" + platform::utf8_to_ansi(listed.name) +
+    if (std::find(written.begin(), written.end(), listed.name) != written.end()) continue;
+    const bool told = listed.view && std::any_of(left_out.begin(), left_out.end(), [&](auto& l) {
+                        return l.kind == dump::ObjectKind::kView && l.name == listed.name;
+                      });
+    if (!told)
+      throw ETableMissing(std::string(listed.view ? "The view \"" : "The table \"") +
+                          platform::utf8_to_ansi(listed.name) +
                           "\" was not written to the script; no archive was made");
   }
   script.Finish();
   board_.SetScriptBytes(script.size());
+  return left_out;
 }
 
 void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& script_folder,

@@ -4,6 +4,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "dump/dump_processor.h"
 
 namespace app {
 
@@ -39,6 +42,12 @@ void check_database_name(const std::string& db);
 // "Dosyaya başarıyla kaydedildi..." CR path [CR "Dosyaya başarıyla buluta
 // yüklendi..."].
 std::string success_message(const std::string& archive_path, bool uploaded);
+
+// What the dump left out, for the end of the success message: "" when
+// nothing, else CR "Yedeğe alınamayan nesneler:" and one line per kind,
+// naming the objects (up to five, then how many more) or saying that the
+// account may not see them all, with the reason.
+std::string left_out_note(const std::vector<dump::LeftOutObject>& left_out);
 
 // The steps that may fail once the archive is made.
 enum class LateStep { kSettings, kUpload, kNotice };

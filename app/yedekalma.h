@@ -122,8 +122,9 @@ class TyedekalmafCore {
     bool view = false;
   };
   std::vector<ListedTable> ListTables(const std::string& db);
-  void DumpTables(const std::vector<ListedTable>& tables, const std::string& script_path,
-                  ScriptFile& script);
+  // Returns what the dump left out (objects the account may not read).
+  std::vector<dump::LeftOutObject> DumpTables(const std::vector<ListedTable>& tables,
+                                              const std::string& script_path, ScriptFile& script);
   void MakeArchive(const ScriptFile& script, const std::string& script_folder,
                    const std::string& archive);
   bool ReadSettings(const std::string& archive_path);

@@ -75,6 +75,62 @@ CREATE TABLE `select` (`order` INT, `from` VARCHAR(5));
 INSERT INTO `select` VALUES (1, 'to');
 )SQL";
 
+// A database with every kind of object besides tables, for a utf8mb4 session:
+// views on views on views (named so that the list's order puts a view before
+// the one it uses), a view with CHECK OPTION and one with another DEFINER and
+// a name of backticks, quotes and Turkish letters; triggers that would change
+// the rows if they fired while the rows load, two of them ordered against
+// their creation; routines whose meaning depends on the sql_mode they were
+// made under, a body holding ";;"; events enabled and disabled, in their own
+// time zones.
+const char* const kObjects = R"SQL(
+SET NAMES utf8mb4;
+CREATE USER IF NOT EXISTS muhasebe@'%';
+GRANT ALL ON `nesne%`.* TO muhasebe@'%';
+CREATE TABLE ayarlar (bulutyedekleme SMALLINT, levhano VARCHAR(100));
+INSERT INTO ayarlar VALUES (0, '34ABC123');
+CREATE TABLE hareket (id INT PRIMARY KEY, tutar INT, aciklama VARCHAR(20));
+CREATE TABLE kayitlar (id INT AUTO_INCREMENT PRIMARY KEY, olay VARCHAR(100));
+CREATE FUNCTION iki_kat(x INT) RETURNS INT DETERMINISTIC RETURN x * 2;
+CREATE VIEW c_alt AS SELECT id, tutar, iki_kat(tutar) AS cift FROM hareket;
+CREATE VIEW b_orta AS SELECT id, tutar, cift + 1 AS `artı` FROM c_alt WHERE tutar > 0;
+CREATE VIEW a_ust AS SELECT o.id, o.`artı`, c.cift FROM b_orta o JOIN c_alt c USING (id);
+CREATE VIEW `0_denetimli` AS SELECT id, tutar FROM c_alt WHERE tutar < 1000 WITH CASCADED CHECK OPTION;
+CREATE DEFINER=muhasebe@'%' SQL SECURITY INVOKER VIEW `gör``ünüm'ş"` AS SELECT * FROM a_ust WHERE id > 0;
+CREATE TRIGGER hareket_kat BEFORE INSERT ON hareket FOR EACH ROW SET NEW.tutar = NEW.tutar * 10;
+CREATE TRIGGER hareket_not BEFORE INSERT ON hareket FOR EACH ROW PRECEDES hareket_kat
+  SET NEW.aciklama = CONCAT(NEW.aciklama, '!');
+CREATE DEFINER=muhasebe@'%' TRIGGER `hareket sonrası` AFTER INSERT ON hareket FOR EACH ROW
+  INSERT INTO kayitlar (olay) VALUES (CONCAT('eklendi ', NEW.id));
+INSERT INTO hareket VALUES (1, 10, 'a'), (2, 20, 'ş'), (3, -5, NULL);
+SET SESSION sql_mode = 'PIPES_AS_CONCAT,ANSI_QUOTES';
+DELIMITER $$
+CREATE DEFINER=muhasebe@'%' FUNCTION "birleş"(a VARCHAR(10), b VARCHAR(10)) RETURNS VARCHAR(30)
+  DETERMINISTIC
+BEGIN
+  DECLARE "sonuç" VARCHAR(30);
+  SET "sonuç" = a || ';;' || b;
+  RETURN "sonuç";
+END$$
+DELIMITER ;
+SET SESSION sql_mode = DEFAULT;
+DELIMITER $$
+CREATE PROCEDURE `kayıt ekle`(IN metin VARCHAR(100))
+  COMMENT 'yorum ''tırnak'''
+BEGIN
+  INSERT INTO kayitlar (olay) VALUES (CONCAT('çağrı: ', metin, '\n'));
+  SELECT iki_kat(2);
+END$$
+DELIMITER ;
+SET SESSION time_zone = '+03:00';
+CREATE DEFINER=muhasebe@'%' EVENT `gece temizliği` ON SCHEDULE EVERY 1 DAY
+  STARTS '2031-01-01 03:00:00' ON COMPLETION PRESERVE DISABLE COMMENT 'kapalı'
+  DO DELETE FROM kayitlar WHERE id < 0;
+SET SESSION time_zone = 'Europe/Berlin';
+CREATE EVENT tek_sefer ON SCHEDULE AT '2035-06-01 12:00:00' ON COMPLETION PRESERVE ENABLE
+  DO INSERT INTO kayitlar (olay) VALUES ('olay');
+)SQL";
+
 // Table names that need care, each made with one row holding its position.
 const std::vector<std::string> kOddNames = {
     "a.b",
@@ -171,6 +227,81 @@ class FaithfulBackup : public ::testing::Test {
                                name + " ORDER BY 1");
     return out;
   }
+  // Runs "YEDEK AL" on db (Windows-1254) as the account; true when the run
+  // ended with its success message and no error box.
+  bool RunBackup(const std::string& db_ansi,
+                 const std::string& user = testsupport::MariaDbServer::kUser,
+                 const std::string& password = testsupport::MariaDbServer::kPassword) {
+    testsupport::write_all(dir.file("ip.txt"),
+                           *address_ + "\r\n" + user + "\r\n" + password + "\r\n");
+    testsupport::write_all(dir.file("yedekleme.ini"), db_ansi + "\r\n");
+    core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
+    if (!core->Start() || !ui.errors().empty()) return false;
+    // The run goes to its worker; its end is delivered here.
+    bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
+    core->WaitForRun();
+    return ok && ui.errors().empty() && ui.messages().size() == 1;
+  }
+  // The archive's single entry extracted as it is, as the README says.
+  std::string ExtractScript() {
+    std::string archive;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().extension() == ".zip") archive = e.path();
+    EXPECT_FALSE(archive.empty());
+    const std::string script = dir.file("script.sql");
+    EXPECT_EQ(
+        testsupport::run_shell("unzip -p " + shell_quote(archive) + " > " + shell_quote(script)),
+        0);
+    return script;
+  }
+  // The README's two restore commands, each into a new empty database named
+  // prefix + "_utf8" or prefix + "_plain".
+  struct Restore {
+    std::string db;
+    std::string command;
+  };
+  static std::vector<Restore> Restores(const std::string& prefix, const std::string& script) {
+    const std::string client = "mariadb --no-defaults -S " + shell_quote(server_->socket_path()) +
+                               " -uroot --max-allowed-packet=1G";
+    return {{prefix + "_utf8", client + " --default-character-set=utf8mb4 " + prefix + "_utf8 < " +
+                                   shell_quote(script)},
+            {prefix + "_plain", client + " " + prefix + "_plain < " + shell_quote(script)}};
+  }
+  // Creates r.db and loads the script into it; the client's errors, if any.
+  std::string Load(const Restore& r) {
+    Sql("CREATE DATABASE " + r.db);
+    const std::string err = dir.file("restore.err");
+    if (testsupport::run_shell(r.command + " 2> " + shell_quote(err)) == 0) return "";
+    return "failed: " + testsupport::read_all(err);
+  }
+  // Everything that describes the database's other objects, database names
+  // left out (a view's definition names its database, which the restore
+  // changes); definitions in hexadecimal so line breaks compare as bytes.
+  static std::string ObjectsOf(const std::string& db) {
+    const std::string schema = "'" + db + "'";
+    return Sql(
+        "SELECT 'view', TABLE_NAME, HEX(REPLACE(VIEW_DEFINITION, '`" + db +
+        "`.', '')), CHECK_OPTION, DEFINER, SECURITY_TYPE, ALGORITHM, COLLATION_CONNECTION FROM "
+        "information_schema.VIEWS WHERE TABLE_SCHEMA = " +
+        schema +
+        " UNION ALL SELECT 'trigger', TRIGGER_NAME, HEX(ACTION_STATEMENT), CONCAT_WS(' ', "
+        "EVENT_OBJECT_TABLE, ACTION_TIMING, EVENT_MANIPULATION, ACTION_ORDER), DEFINER, SQL_MODE, "
+        "'', COLLATION_CONNECTION FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = " +
+        schema +
+        " UNION ALL SELECT ROUTINE_TYPE, ROUTINE_NAME, HEX(ROUTINE_DEFINITION), CONCAT_WS(' ', "
+        "DTD_IDENTIFIER, IS_DETERMINISTIC, ROUTINE_COMMENT), DEFINER, SQL_MODE, SECURITY_TYPE, "
+        "COLLATION_CONNECTION FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = " +
+        schema +
+        " UNION ALL SELECT 'parameters', SPECIFIC_NAME, GROUP_CONCAT(PARAMETER_NAME, ' ', "
+        "DTD_IDENTIFIER ORDER BY ORDINAL_POSITION), '', '', '', '', '' FROM "
+        "information_schema.PARAMETERS WHERE SPECIFIC_SCHEMA = " +
+        schema +
+        " GROUP BY SPECIFIC_NAME UNION ALL SELECT 'event', EVENT_NAME, HEX(EVENT_DEFINITION), "
+        "CONCAT_WS(' ', TIME_ZONE, EXECUTE_AT, INTERVAL_VALUE, INTERVAL_FIELD, STARTS, ENDS, "
+        "STATUS, ON_COMPLETION, EVENT_COMMENT), DEFINER, SQL_MODE, '', COLLATION_CONNECTION FROM "
+        "information_schema.EVENTS WHERE EVENT_SCHEMA = " +
+        schema + " ORDER BY 1, 2");
+  }
   static std::string Hex(const std::string& bytes) {
     static const char* d = "0123456789ABCDEF";
     std::string out;
@@ -211,49 +342,18 @@ TEST_F(FaithfulBackup, EveryValueAndNameComesBackWithBothRestoreCommands) {
   const std::vector<std::string> tables = Tables(kDb);
   ASSERT_EQ(tables.size(), 12 + kOddNames.size());  // the view kayit is not a table
 
-  testsupport::write_all(dir.file("ip.txt"), *address_ + "\r\n" +
-                                                 testsupport::MariaDbServer::kUser + "\r\n" +
-                                                 testsupport::MariaDbServer::kPassword + "\r\n");
-  testsupport::write_all(dir.file("yedekleme.ini"), kDbAnsi + "\r\n");
-  core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
-  ASSERT_TRUE(core->Start());
-  ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
-  // The run goes to its worker; its end is delivered here.
-  bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
-  core->WaitForRun();
-  ok = ok && ui.errors().empty();
-  ASSERT_TRUE(ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
-  ASSERT_EQ(ui.messages().size(), 1u);
+  ASSERT_TRUE(RunBackup(kDbAnsi)) << (ui.errors().empty() ? "" : ui.errors()[0]);
 
-  std::string archive;
-  for (const auto& e : fs::directory_iterator(dir.path()))
-    if (e.path().extension() == ".zip") archive = e.path();
-  ASSERT_FALSE(archive.empty());
-  // The single entry, extracted as it is.
-  const std::string script = dir.file("script.sql");
-  ASSERT_EQ(
-      testsupport::run_shell("unzip -p " + shell_quote(archive) + " > " + shell_quote(script)), 0);
+  const std::string script = ExtractScript();
   const std::string text = testsupport::read_all(script);
   ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_NE(text.find("\r\n/*!40101 SET NAMES utf8mb4 */;\r\n"), std::string::npos);
   // Rows through the view are never written.
   EXPECT_EQ(text.find("INSERT INTO `kayit`"), std::string::npos);
 
-  const std::string client = "mariadb --no-defaults -S " + shell_quote(server_->socket_path()) +
-                             " -uroot --max-allowed-packet=1G";
-  const struct {
-    const char* db;
-    std::string command;
-  } restores[] = {
-      {"geri_utf8", client + " --default-character-set=utf8mb4 geri_utf8 < " + shell_quote(script)},
-      {"geri_plain", client + " geri_plain < " + shell_quote(script)},
-  };
-  for (const auto& r : restores) {
+  for (const auto& r : Restores("geri", script)) {
     SCOPED_TRACE(r.db);
-    Sql(std::string("CREATE DATABASE ") + r.db);
-    const std::string err = dir.file("restore.err");
-    ASSERT_EQ(testsupport::run_shell(r.command + " 2> " + shell_quote(err)), 0)
-        << testsupport::read_all(err);
+    ASSERT_EQ(Load(r), "");
     ASSERT_EQ(Tables(r.db), tables);
     for (const auto& t : tables) {
       SCOPED_TRACE("table " + t);
@@ -278,6 +378,76 @@ TEST_F(FaithfulBackup, EveryValueAndNameComesBackWithBothRestoreCommands) {
             "256\t1\n");
 }
 
+TEST_F(FaithfulBackup, EveryObjectComesBackWithBothRestoreCommands) {
+  const std::string db = "nesneler";
+  Sql("CREATE DATABASE nesneler DEFAULT CHARACTER SET utf8mb4");
+  Sql(kObjects, db);
+  const std::string source = ObjectsOf(db);
+  const std::string rows = Fingerprint(db, "hareket") + Fingerprint(db, "kayitlar");
+  // Every kind is there to be lost: 5 views, 3 triggers, 3 routines with
+  // their parameters (the procedure's and two functions'), 2 events.
+  ASSERT_EQ(std::count(source.begin(), source.end(), '\n'), 5 + 3 + 3 + 3 + 2) << source;
+
+  ASSERT_TRUE(RunBackup(db)) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  // Nothing was left out: the message is the saved line and the path.
+  const std::string message = ui.messages()[0];
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\r'), 1) << message;
+
+  const std::string script = ExtractScript();
+  const std::string use =
+      "SELECT * FROM `gör``ünüm'ş\"` ORDER BY id; SELECT * FROM `0_denetimli` ORDER BY id;"
+      "SELECT `birleş`('a', 'b'), iki_kat(4); CALL `kayıt ekle`('x');"
+      "INSERT INTO hareket VALUES (9, 1, 'z'); SELECT * FROM hareket WHERE id = 9;"
+      "SELECT olay FROM kayitlar ORDER BY id";
+  const std::string used = Sql(use, db);
+  for (const auto& r : Restores("nesne", script)) {
+    SCOPED_TRACE(r.db);
+    ASSERT_EQ(Load(r), "");
+    EXPECT_EQ(ObjectsOf(r.db), source);
+    // The rows as they were: no trigger fired while they loaded.
+    EXPECT_EQ(Fingerprint(r.db, "hareket") + Fingerprint(r.db, "kayitlar"), rows);
+    // The objects work as before: views through views, the routines under
+    // their own sql_mode, the triggers in their order.
+    EXPECT_EQ(Sql(use, r.db), used);
+  }
+}
+
+TEST_F(FaithfulBackup, AnAccountThatMayNotReadSomeKindsGetsThemNamedInTheMessage) {
+  // Only SELECT and SHOW VIEW: triggers and routines are hidden from it,
+  // events refused; a view whose table is gone cannot be made again.
+  const std::string db = "kisitli";
+  Sql("CREATE DATABASE kisitli; CREATE TABLE kisitli.t (a INT); INSERT INTO kisitli.t VALUES (1);"
+      "CREATE TABLE kisitli.ayarlar (bulutyedekleme SMALLINT, levhano VARCHAR(100));"
+      "CREATE VIEW kisitli.v AS SELECT a FROM kisitli.t;"
+      "CREATE TABLE kisitli.gecici (b INT); CREATE VIEW kisitli.bozuk AS SELECT b FROM "
+      "kisitli.gecici; DROP TABLE kisitli.gecici;"
+      "CREATE TRIGGER kisitli.tr BEFORE INSERT ON kisitli.t FOR EACH ROW SET NEW.a = 2;"
+      "CREATE PROCEDURE kisitli.p() SELECT 1;"
+      "CREATE EVENT kisitli.e ON SCHEDULE EVERY 1 DAY DISABLE DO SELECT 1;"
+      "CREATE USER kisitli@'%' IDENTIFIED BY 'kisitlipw';"
+      "GRANT SELECT, SHOW VIEW ON kisitli.* TO kisitli@'%'");
+  ASSERT_TRUE(RunBackup(db, "kisitli", "kisitlipw")) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  const std::string message = ui.messages()[0];
+  // The run's own text first, unchanged, then what was left out and why.
+  EXPECT_EQ(message.find(std::string(app::kSavedMessage) + "\r"), 0u) << message;
+  for (const std::string line :
+       {"\rYede\xF0"
+        "e al\xFDnamayan nesneler:",
+        "\rG\xF6r\xFCn\xFCmler: \"bozuk\" (View 'kisitli.bozuk' references invalid",
+        "\rSakl\xFD yordamlar ve i\xFElevler: hesab\xFDn g\xF6remedikleri olabilir (the "
+        "account holds neither EXECUTE",
+        "\rTetikleyiciler: hesab\xFDn g\xF6remedikleri olabilir (the account holds no TRIGGER",
+        "\rZamanlanm\xFD\xFE olaylar: hi\xE7"
+        "biri yedeklenmedi (Access denied for user "}) {
+    EXPECT_NE(message.find(line), std::string::npos) << line << "\n" << message;
+  }
+  // What it could read comes back.
+  const std::string script = ExtractScript();
+  const auto restores = Restores("kisitli_geri", script);
+  ASSERT_EQ(Load(restores[0]), "");
+  EXPECT_EQ(Sql("SELECT * FROM v", restores[0].db), "1\n");
+}
+
 TEST_F(FaithfulBackup, ATableTheDumpCannotWriteFailsTheRun) {
   // A MyISAM table without its index file: the server's status shows no
   // engine for it, as for a view; the run must not report success without it.
@@ -288,17 +458,7 @@ TEST_F(FaithfulBackup, ATableTheDumpCannotWriteFailsTheRun) {
       "FLUSH TABLES");
   ASSERT_TRUE(fs::remove(server_->dir() + "/data/kirik/bozuk.MYI"));
   Sql("FLUSH TABLES");
-  testsupport::write_all(dir.file("ip.txt"), *address_ + "\r\n" +
-                                                 testsupport::MariaDbServer::kUser + "\r\n" +
-                                                 testsupport::MariaDbServer::kPassword + "\r\n");
-  testsupport::write_all(dir.file("yedekleme.ini"), db + "\r\n");
-  core = std::make_unique<app::TyedekalmafCore>(window, browser, app::ServiceConfig{});
-  ASSERT_TRUE(core->Start());
-  // The run goes to its worker; its end is delivered here.
-  bool ok = app::run_event_handler([this] { core->kaydetbtnClick(); });
-  core->WaitForRun();
-  ok = ok && ui.errors().empty();
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(RunBackup(db));
   EXPECT_TRUE(ui.messages().empty());
   ASSERT_EQ(ui.errors().size(), 1u);
   EXPECT_NE(ui.errors()[0].find("\"bozuk\" was not written"), std::string::npos) << ui.errors()[0];
