@@ -173,9 +173,11 @@ void TCustomMyDumpProcessor::BackupObjects() {
   tables_ = req.Contains(TMyDumpObject::doTables);
   data_ = req.Contains(TMyDumpObject::doData);
   views_ = req.Contains(TMyDumpObject::doViews);
-  routines_ = req.Contains(TMyDumpObject::doStoredProcs);
-  triggers_ = req.Contains(TMyDumpObject::doTriggers);
-  events_ = req.Contains(TMyDumpObject::doEvents);
+  // Servers before version 5 have no routines, triggers or events.
+  const bool v5 = source_->ServerMajorVersion() >= 5;
+  routines_ = v5 && req.Contains(TMyDumpObject::doStoredProcs);
+  triggers_ = v5 && req.Contains(TMyDumpObject::doTriggers);
+  events_ = v5 && req.Contains(TMyDumpObject::doEvents);
   privileges_.reset();
   script_db_collation_.clear();
 

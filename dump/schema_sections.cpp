@@ -103,7 +103,8 @@ std::vector<std::string> TCustomMyDumpProcessor::Privileges() {
     for (const auto& row : result.rows) {
       if (!row.empty() && row[0]) held.push_back(*row[0]);
     }
-  } catch (const mysql::EMyError&) {
+  } catch (const mysql::EMyError& e) {
+    if (e.IsFatal()) throw;
     // A server without these tables or functions: nothing is known, so
     // nothing is claimed.
     held.clear();
@@ -329,8 +330,14 @@ void TCustomMyDumpProcessor::BackupEvents() {
   // Unlike the lists of routines and triggers, SHOW EVENTS refuses an
   // account without the EVENT privilege instead of hiding events from it.
   ResultTable list;
-  if (auto denied = TryQuery("SHOW EVENTS FROM " + backticked(source_->Database()), list)) {
-    LeaveOut(ObjectKind::kEvent, LeftOutObject::Scope::kAll, "", *denied);
+  try {
+    if (auto denied = TryQuery("SHOW EVENTS FROM " + backticked(source_->Database()), list)) {
+      LeaveOut(ObjectKind::kEvent, LeftOutObject::Scope::kAll, "", *denied);
+      return;
+    }
+  } catch (const mysql::EMyError& e) {
+    // 1064: a server before 5.1 has no events and no statement for them.
+    if (e.ErrorCode() != 1064) throw;
     return;
   }
   for (size_t i = 0; i < list.rows.size(); ++i) {
