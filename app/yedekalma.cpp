@@ -34,7 +34,9 @@ TyedekalmafCore::TyedekalmafCore(MainWindow& window, TWebBrowser& browser, Servi
   ZipArchiver1.SetCompressionLevel(zip::clFastest);
   ZipArchiver1.SetCompressionMode(1);
   ZipArchiver1.SetSpanningMode(zip::smNone);
-  ZipArchiver1.SetZip64Mode(zip::zmDisabled);
+  // Zip64 values when an entry needs them (a script of 4 GiB or more); an
+  // archive under 4 GiB is written as before.
+  ZipArchiver1.SetZip64Mode(zip::zmAuto);
   ZipArchiver1.SetUnicodeFilenames(false);
   ZipArchiver1.Options().OEMFileNames = true;
   ZipArchiver1.Options().FlushBuffers = true;

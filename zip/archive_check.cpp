@@ -173,6 +173,9 @@ std::string check_local_header(int fd, const ArchiveEntry& e, std::uint64_t& dat
   } catch (const EArchiveCheckError& x) {
     return x.what();
   }
+  // With a Zip64 field both sizes are left to it (APPNOTE 4.5.3).
+  if (local.zip64 && (h->compressed_size != kMax32 || h->uncompressed_size != kMax32))
+    return "Local header gives a size beside its Zip64 field";
   if (name != e.name_bytes || h->method != e.method || h->crc32 != e.crc32 ||
       local.compressed_size != e.compressed_size ||
       local.uncompressed_size != e.uncompressed_size || (h->flags & kFlagDataDescriptor))

@@ -567,8 +567,9 @@ std::unique_ptr<TZipFileStream> TZipBaseArchiver::OpenSource(const TDirItem& ite
                                                              std::uint64_t& size) {
   size = 0;
   if (item.IsFolder) return nullptr;
-  if (item.SourceFileName.size() > 259 &&
-      item.SourceFileName.find(u"\\\\?\\") == std::u16string::npos)
+  // The system's limit, not the 259 characters of the Windows original:
+  // a path the system cannot take whole is refused before anything is written.
+  if (os_path(item.SourceFileName).size() >= kMaxOsPath)
     Raise(kErrFileNameTooLong, {ansi(item.SourceFileName)});
   int err = 0;
   std::unique_ptr<TZipFileStream> source =
@@ -627,8 +628,11 @@ bool TZipBaseArchiver::RewriteLocalHeader(const TDirItem& item, LocalHeader h, s
                                           const CompressResult& r, bool big) {
   const std::uint64_t end = stream_->Position();
   h.crc32 = item.Crc32;
-  h.compressed_size = item.CompressedSize;
-  h.uncompressed_size = item.UncompressedSize;
+  // A local header with the Zip64 field marks both sizes and leaves their
+  // values to it (APPNOTE 4.5.3); readers such as 7z reject a header that
+  // gives one size beside the field.
+  h.compressed_size = big ? kMax32 : item.CompressedSize;
+  h.uncompressed_size = big ? kMax32 : item.UncompressedSize;
   h.method = item.Method;
   stream_->SetPosition(static_cast<std::int64_t>(offset));
   if (!WriteGuarded(local_header_bytes(h))) return false;

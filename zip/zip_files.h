@@ -13,6 +13,7 @@
 // exclusive lock. Paths are UTF-16 here and UTF-8 towards the system.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -23,6 +24,10 @@
 #include "zip/zip_types.h"
 
 namespace zip {
+
+// Bytes of the longest path the system opens, its terminating zero included
+// (4,096 on Linux); a longer one is "File name is too long".
+constexpr std::size_t kMaxOsPath = PATH_MAX;
 
 struct FoundFile {
   std::u16string full_path;  // absolute

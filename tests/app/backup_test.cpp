@@ -583,6 +583,31 @@ TEST_F(BackupRun, UnwritableTemporaryFolderIsAnErrorAndLeavesNothing) {
   EXPECT_EQ(FolderFiles().size(), 3u);
 }
 
+// Windows stopped at 259 characters; here the current folder and the
+// temporary folder may lie as deep as the system allows.
+TEST_F(BackupRun, DeepFoldersBeyondTheWindowsPathLimitWork) {
+  MakeDatabase(0);
+  std::string deep = dir.path();
+  while (deep.size() < 400) deep += "/yedekleme-klasoru";
+  std::string deep_tmp = script_tmp.path();
+  while (deep_tmp.size() < 400) deep_tmp += "/gecici-klasor";
+  fs::create_directories(deep);
+  fs::create_directories(deep_tmp);
+  setenv("TMPDIR", deep_tmp.c_str(), 1);
+  ASSERT_EQ(chdir(deep.c_str()), 0);
+  WriteSettings();
+  fs::rename(dir.file("ip.txt"), deep + "/ip.txt");
+  fs::rename(dir.file("yedekleme.ini"), deep + "/yedekleme.ini");
+  StartCore();
+  Click();
+  ASSERT_TRUE(app_ok) << (ui.errors().empty() ? "" : ui.errors()[0]);
+  const std::string archive = deep + "/" + ArchiveName();
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{app::success_message(archive, false)}));
+  EXPECT_EQ(
+      testsupport::run_shell("unzip -tq " + testsupport::shell_quote(archive) + " >/dev/null"), 0);
+  EXPECT_TRUE(fs::is_empty(deep_tmp));
+}
+
 // Last in the suite: it stops the server.
 TEST_F(BackupRun, ServerGoneBeforeTheClickLeavesNoScript) {
   MakeDatabase(0);

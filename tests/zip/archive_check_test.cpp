@@ -64,3 +64,27 @@ TEST(ArchiveCheck, ListsAndVerifiesAndFindsDamage) {
     }
   }
 }
+
+// A Zip64 local header that gives a size beside its extra field (7z's
+// "Headers Error") is not a complete entry.
+TEST(ArchiveCheck, Zip64LocalHeaderLeavesBothSizesToItsField) {
+  TempDir dir;
+  write_all(dir.file("s.sql"), std::string(100000, 'x'));
+  {
+    TZipArchiver a;
+    a.SetZip64Mode(zmAlways);
+    a.SetFileName(platform::utf8_to_utf16(dir.file("z.zip")));
+    a.Open(kCreateMode);
+    a.SetBaseDir(platform::utf8_to_utf16(dir.path()));
+    a.AddFromMask(platform::utf8_to_utf16(dir.file("s.sql")));
+    a.Close();
+  }
+  EXPECT_TRUE(verify_entry(dir.file("z.zip"), "s.sql").ok);
+  std::string bad = read_all(dir.file("z.zip"));
+  const ArchiveEntry e = list_archive(dir.file("z.zip")).entries.at(0);
+  for (int k = 0; k < 4; ++k)
+    bad[18 + k] = static_cast<char>((e.compressed_size >> (8 * k)) & 0xFF);
+  write_all(dir.file("bad.zip"), bad);
+  EXPECT_EQ(verify_entry(dir.file("bad.zip"), "s.sql").problem,
+            "Local header gives a size beside its Zip64 field");
+}

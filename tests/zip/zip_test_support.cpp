@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -96,7 +97,101 @@ for i in z.infolist():
     open(path, "wb").write(data)
 )";
 
+// Reads an entry whole from standard input, or from an archive with
+// zipfile ("zip ARCHIVE NAME"), and prints its size, CRC-32, first and last
+// 64 bytes in hex and the count of the needle (argument 1, hex).
+const char* kPythonStream = R"(
+import sys, zipfile, zlib
+needle = bytes.fromhex(sys.argv[1])
+if len(sys.argv) > 2:
+    z = zipfile.ZipFile(sys.argv[3])
+    bad = z.testzip()
+    if bad is not None:
+        print("bad entry", bad); sys.exit(1)
+    info = z.getinfo(sys.argv[4])
+    print("directory %d %d" % (info.file_size, info.CRC))
+    src = z.open(info)
+else:
+    src = sys.stdin.buffer
+size, crc, count, head, last, carry = 0, 0, 0, b"", b"", b""
+while True:
+    block = src.read(1 << 20)
+    if not block: break
+    if len(head) < 64: head = (head + block)[:64]
+    last = (last + block)[-64:]
+    size += len(block); crc = zlib.crc32(block, crc)
+    data = carry + block
+    count += data.count(needle) - carry.count(needle)
+    carry = data[-(len(needle) - 1):] if len(needle) > 1 else b""
+print("%d %d %s %s %d" % (size, crc, head.hex() or "-", last.hex() or "-", count))
+)";
+
+StreamedEntry parse_streamed(const std::string& line) {
+  StreamedEntry e;
+  std::istringstream in(line);
+  std::string head, tail;
+  in >> e.size >> e.crc32 >> head >> tail >> e.needles;
+  auto unhex = [](const std::string& h) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < h.size(); i += 2)
+      out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+    return out;
+  };
+  e.head = unhex(head);
+  e.tail = unhex(tail);
+  return e;
+}
+
+std::string hex_of(const std::string& s) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : s) out += {digits[c >> 4], digits[c & 15]};
+  return out;
+}
+
 }  // namespace
+
+StreamedEntry expect_readers_stream(const std::string& archive, const std::string& name,
+                                    const std::string& needle) {
+  testsupport::TempDir tmp("zipstream");
+  const std::string script = tmp.file("stream.py");
+  testsupport::write_all(script, kPythonStream);
+  const std::string a = shell_quote(archive), n = shell_quote(name);
+  const std::string check = "/usr/bin/python3 " + shell_quote(script) + " " + hex_of(needle);
+  const std::string log = tmp.file("log");
+  auto run = [&](const std::string& reader, const std::string& command) {
+    const int rc = run_shell("LC_ALL=C.UTF-8 " + command + " >" + shell_quote(log) + " 2>&1");
+    const std::string out = testsupport::read_all(log);
+    EXPECT_EQ(rc, 0) << reader << " rejects " << archive << ":\n" << out;
+    return out;
+  };
+  run("unzip -t", "unzip -tq " + a);
+  const std::string seven = run("7z t", "7z t -bd " + a);
+  for (const char* complaint : {"Warning", "WARNING", "Headers Error", "ERROR"})
+    EXPECT_EQ(seven.find(complaint), std::string::npos) << "7z says " << complaint << ":\n"
+                                                        << seven;
+  // Python's own reading: the directory's values, then the entry's.
+  const std::string py = run("python zipfile", check + " zip " + a + " " + n);
+  std::istringstream lines(py);
+  std::string directory_line, entry_line;
+  std::getline(lines, directory_line);
+  std::getline(lines, entry_line);
+  std::uint64_t listed_size = 0;
+  std::uint32_t listed_crc = 0;
+  std::istringstream(directory_line.substr(directory_line.find(' ') + 1)) >> listed_size >>
+      listed_crc;
+  const StreamedEntry python = parse_streamed(entry_line);
+  EXPECT_EQ(python.size, listed_size) << "python zipfile";
+  EXPECT_EQ(python.crc32, listed_crc) << "python zipfile";
+  for (const auto& [reader, command] :
+       {std::pair<std::string, std::string>{"unzip -p", "unzip -p " + a + " " + n + " | " + check},
+        {"bsdtar -xOf", "bsdtar -xOf " + a + " " + n + " | " + check}}) {
+    const StreamedEntry got = parse_streamed(run(reader, command));
+    EXPECT_TRUE(got == python) << reader << " read " << got.size << " bytes, CRC " << got.crc32
+                               << "; python read " << python.size << ", CRC " << python.crc32;
+  }
+  return python;
+}
 
 void expect_readers_accept(const std::string& archive, const Contents& expected, Names names) {
   const std::string a = shell_quote(archive);

@@ -50,6 +50,24 @@ enum class Names { All, AllButUnzip, None };
 void expect_readers_accept(const std::string& archive, const Contents& expected,
                            Names compare_names = Names::All);
 
+// What a reader delivered for one entry, read whole as a stream.
+struct StreamedEntry {
+  std::uint64_t size = 0;
+  std::uint32_t crc32 = 0;
+  std::string head, tail;     // its first and last 64 bytes
+  std::uint64_t needles = 0;  // occurrences of the needle asked for
+  bool operator==(const StreamedEntry&) const = default;
+};
+
+// For entries too large to extract: tests the archive with unzip -t and
+// 7z t (which must print no warning and no "Headers Error") and reads the
+// entry `name` whole through unzip -p, bsdtar -xOf and Python's zipfile
+// (after its testzip), nothing written to disk. Adds a gtest failure for
+// any reader that fails or disagrees with the others or with the size and
+// CRC-32 of the directory as Python reads it; returns what Python read.
+StreamedEntry expect_readers_stream(const std::string& archive, const std::string& name,
+                                    const std::string& needle);
+
 // Raw bytes of a file, and little-endian fields of a byte string.
 std::uint32_t u32_at(const std::string& s, std::size_t off);
 std::uint16_t u16_at(const std::string& s, std::size_t off);
