@@ -243,7 +243,13 @@ std::string check_entry_data(int fd, const ArchiveEntry& e, std::uint64_t pos) {
 
 }  // namespace
 
-EntryCheck verify_entry(const std::string& os_path, const std::string& name_bytes) {
+namespace {
+
+// The records of the entry: listed, not encrypted, its local header equal to
+// the directory, its data before the directory. Leaves the file open in fd
+// and the data's offset for a caller that reads the data too.
+EntryCheck check_records(const std::string& os_path, const std::string& name_bytes,
+                         platform::UniqueFd& fd, ArchiveEntry& entry, std::uint64_t& data_offset) {
   EntryCheck c;
   ArchiveListing l;
   try {
@@ -261,16 +267,35 @@ EntryCheck verify_entry(const std::string& os_path, const std::string& name_byte
     c.problem = "Entry is encrypted";
     return c;
   }
-  platform::UniqueFd fd(::open(os_path.c_str(), O_RDONLY | O_CLOEXEC));
+  entry = *e;
+  fd.reset(::open(os_path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
     c.problem = "Cannot open archive " + os_path;
     return c;
   }
-  std::uint64_t data_offset = 0;
   c.problem = check_local_header(fd.get(), *e, data_offset);
   if (c.problem.empty() && data_offset + e->compressed_size > l.directory.directory_offset)
     c.problem = "Entry data runs into the central directory";
-  if (c.problem.empty()) c.problem = check_entry_data(fd.get(), *e, data_offset);
+  c.ok = c.problem.empty();
+  return c;
+}
+
+}  // namespace
+
+EntryCheck check_entry_records(const std::string& os_path, const std::string& name_bytes) {
+  platform::UniqueFd fd;
+  ArchiveEntry e;
+  std::uint64_t data_offset = 0;
+  return check_records(os_path, name_bytes, fd, e, data_offset);
+}
+
+EntryCheck verify_entry(const std::string& os_path, const std::string& name_bytes) {
+  platform::UniqueFd fd;
+  ArchiveEntry e;
+  std::uint64_t data_offset = 0;
+  EntryCheck c = check_records(os_path, name_bytes, fd, e, data_offset);
+  if (!c.ok) return c;
+  c.problem = check_entry_data(fd.get(), e, data_offset);
   c.ok = c.problem.empty();
   return c;
 }

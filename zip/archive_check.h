@@ -72,7 +72,11 @@ struct EntryCheck {
   bool ok = false;
   std::string problem;  // English, empty when ok
 };
-// Checks the entry whose stored name bytes equal name_bytes.
+// The records of the entry whose stored name bytes equal name_bytes: the
+// directory lists it, its local header agrees, its data lies before the
+// directory. Its data is not read.
+EntryCheck check_entry_records(const std::string& os_path, const std::string& name_bytes);
+// The same, and its data inflates to the recorded size and CRC-32.
 EntryCheck verify_entry(const std::string& os_path, const std::string& name_bytes);
 
 }  // namespace zip
