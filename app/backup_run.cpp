@@ -10,17 +10,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 #include "app/archive_check.h"
 #include "app/backup_names.h"
 #include "app/event_handler.h"
 #include "app/script_file.h"
-#include "app/script_folder.h"
 #include "app/yedekalma.h"
 #include "mysql/consistent_snapshot.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/user_interface.h"
+#include "zip/entry_stream.h"
 
 namespace app {
 namespace {
@@ -63,12 +65,11 @@ class TempArchive {
   std::string path_;
 };
 
-// Closes the archiver if an error left it open; quiet, the first error wins.
-void close_quietly(zip::TZipArchiver& archiver) {
-  try {
-    if (archiver.Active()) archiver.Close();
-  } catch (...) {
-  }
+// The temporary name of an archive being made: unique to the process and
+// the run, so two runs never share it.
+std::string temp_archive_name(const std::string& archive) {
+  static std::atomic<unsigned> runs{0};
+  return "~" + archive + "." + std::to_string(::getpid()) + "-" + std::to_string(++runs) + ".tmp";
 }
 
 }  // namespace
@@ -182,16 +183,27 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   mysql::ConsistentSnapshot snapshot(baglanti);
   const std::vector<ListedTable> tables = ListTables(db);
 
-  // The script lives in a folder of its own that goes when the run ends,
-  // however it ends; the archive's entry is its bare file name.
-  ScriptFolder folder;
+  // The script goes straight into the archive while the dump writes it,
+  // compressed on every core; the archive is made under a temporary name and
+  // takes its real name only once it is known to hold the whole script.
+  const std::string first_name = archive_name(db, local_now());
+  const std::string temp = temp_archive_name(first_name);
+  TempArchive temp_guard(temp);
+  std::unique_ptr<zip::StreamedArchive> zipped;
   ScriptFile script;
-  const std::vector<dump::LeftOutObject> left_out =
-      DumpTables(tables, folder.path() + "/" + script_file_name(db, local_now()), script);
+  GuardArchive(temp, first_name, [&] {
+    zipped = std::make_unique<zip::StreamedArchive>(
+        platform::to_os_path(temp), platform::ansi_to_utf16(script_file_name(db, local_now())),
+        ZipArchiver1.CompressionMode());
+    script.Stream(*zipped);
+  });
+  std::vector<dump::LeftOutObject> left_out;
+  GuardArchive(temp, first_name, [&] { left_out = DumpTables(tables, script, *zipped); });
   snapshot.End();
 
   const std::string archive = archive_name(db, local_now());
-  MakeArchive(script, folder.path(), archive);
+  MakeArchive(*zipped, temp, archive);
+  temp_guard.Release();
   const std::string archive_path = platform::expand_file_name(archive);
   archive_done_path_ = archive_path;
 
@@ -220,13 +232,14 @@ std::vector<TyedekalmafCore::ListedTable> TyedekalmafCore::ListTables(const std:
 }
 
 std::vector<dump::LeftOutObject> TyedekalmafCore::DumpTables(const std::vector<ListedTable>& tables,
-                                                             const std::string& script_path,
-                                                             ScriptFile& script) {
+                                                             ScriptFile& script,
+                                                             const zip::StreamedArchive& archive) {
   board_.SetPhase(RunPhase::kDumping);
   board_.SetTable(0, static_cast<int>(tables.size()), "");
   NotifyProgress();
-  script.OnFlush = [this](std::uint64_t bytes) {
+  script.OnFlush = [this, &archive](std::uint64_t bytes) {
     board_.SetScriptBytes(bytes);
+    board_.SetArchiveBytes(archive.compressed_so_far(), bytes);
     NotifyProgress();
   };
   // The event refers to this run's script: it goes when the dump ends.
@@ -240,7 +253,6 @@ std::vector<dump::LeftOutObject> TyedekalmafCore::DumpTables(const std::vector<L
     board_.SetScriptBytes(script.written());
     NotifyProgress();
   };
-  script.Create(script_path);
   int number = 0;
   std::vector<std::string> written;  // tables the dump wrote, by their exact names
   for (const ListedTable& listed : tables) {
@@ -280,7 +292,7 @@ std::vector<dump::LeftOutObject> TyedekalmafCore::DumpTables(const std::vector<L
   std::vector<dump::LeftOutObject> left_out = MyDump.LeftOut();
   script.AddLine("");
 
-  // An incomplete script is deleted with the ScriptFile, never archived.
+  // An incomplete script never gets an archive: the temporary one goes.
   for (const ListedTable& listed : tables) {
     if (std::find(written.begin(), written.end(), listed.name) != written.end()) continue;
     const bool told = listed.view && std::any_of(left_out.begin(), left_out.end(), [&](auto& l) {
@@ -296,62 +308,44 @@ std::vector<dump::LeftOutObject> TyedekalmafCore::DumpTables(const std::vector<L
   return left_out;
 }
 
-void TyedekalmafCore::MakeArchive(const ScriptFile& script, const std::string& script_folder,
+void TyedekalmafCore::MakeArchive(zip::StreamedArchive& zipped, const std::string& temp,
                                   const std::string& archive) {
-  // The archive is written under a temporary name and takes its real name
-  // only once it is known to hold the whole script, so a failed or cancelled
-  // run never replaces an earlier archive of the same hour. Messages name
-  // the archive, the file the operator knows.
+  // The last blocks, the records, the flush; then the archive is read back:
+  // the data as it was written inflated to the script while the dump ran,
+  // here the compressed bytes on disk and the records are checked.
   board_.SetPhase(RunPhase::kArchiving);
-  board_.SetArchiveBytes(0, script.size());
   NotifyProgress();
-  const std::string shown = platform::expand_file_name(archive);
-  // Unique to the process and the run: two runs never share it.
-  static std::atomic<unsigned> runs{0};
-  const std::string temp =
-      "~" + archive + "." + std::to_string(::getpid()) + "-" + std::to_string(++runs) + ".tmp";
-  const std::string temp_full = platform::expand_file_name(temp);
-  TempArchive temp_guard(temp);
-  const std::uint64_t total = script.size();
-  ZipArchiver1.OnOverallProgress = [this, total](zip::TZipBaseArchiver*, double progress,
-                                                 zip::TZipProcessOperation, zip::TZipProgressPhase,
-                                                 bool&) {
-    platform::throw_if_cancelled();
-    board_.SetArchiveBytes(
-        static_cast<std::uint64_t>(progress / 100.0 * static_cast<double>(total)), total);
-    NotifyProgress();
-  };
-  ZipArchiver1.SetFileName(platform::ansi_to_utf16(temp));
-  try {
-    ZipArchiver1.Open(zip::kCreateMode);
-    ZipArchiver1.SetBaseDir(platform::ansi_to_utf16(script_folder));
-    ZipArchiver1.AddFromMask(platform::ansi_to_utf16(script.path()));
-    ZipArchiver1.Close();
-  } catch (const platform::ECancelled&) {
-    close_quietly(ZipArchiver1);
-    throw;
-  } catch (const std::exception& e) {
-    close_quietly(ZipArchiver1);
-    if (platform::cancel_requested()) throw platform::ECancelled();
-    std::string why = replace_all(replace_all(e.what(), temp_full, shown), temp, shown);
-    throw EArchiveNotMade("The archive \"" + shown + "\" could not be made: " + why);
-  }
-  ZipArchiver1.OnOverallProgress = nullptr;
   platform::throw_if_cancelled();
-
+  zip::DeflateSummary summary;
+  GuardArchive(temp, archive, [&] { summary = zipped.Finish(); });
+  board_.SetScriptBytes(summary.in_size);
+  board_.SetArchiveBytes(summary.out_size, summary.out_size);
   board_.SetPhase(RunPhase::kVerifying);
   NotifyProgress();
-  std::string reason = check_archive_entry(
-      platform::to_os_path(temp), {base_name(script.path()), script.size(), script.crc32()});
   platform::throw_if_cancelled();
-  if (reason.empty() &&
-      std::rename(platform::to_os_path(temp).c_str(), platform::to_os_path(archive).c_str()) != 0)
-    reason = "it could not be saved under its name: " + platform::system_error_text(errno);
-  if (!reason.empty())
-    throw EArchiveNotMade("The archive \"" + shown + "\" was not made (" +
-                          replace_all(replace_all(reason, temp_full, shown), temp, shown) + ")");
-  temp_guard.Release();
+  const std::string shown = platform::expand_file_name(archive);
+  if (std::rename(platform::to_os_path(temp).c_str(), platform::to_os_path(archive).c_str()) != 0)
+    throw EArchiveNotMade("The archive \"" + shown +
+                          "\" was not made (it could not be saved under its name: " +
+                          platform::system_error_text(errno) + ")");
   ZipArchiver1.SetFileName(platform::ansi_to_utf16(archive));
+}
+
+void TyedekalmafCore::GuardArchive(const std::string& temp, const std::string& archive,
+                                   const std::function<void()>& step) {
+  // Messages name the archive, the file the operator knows, never the
+  // temporary file it is built in.
+  try {
+    step();
+  } catch (const zip::EStreamedArchiveError& e) {
+    if (platform::cancel_requested()) throw platform::ECancelled();
+    const std::string shown = platform::expand_file_name(archive);
+    const std::string why =
+        replace_all(replace_all(e.what(), platform::expand_file_name(temp), shown), temp, shown);
+    if (e.check_failed())
+      throw EArchiveNotMade("The archive \"" + shown + "\" was not made (" + why + ")");
+    throw EArchiveNotMade("The archive \"" + shown + "\" could not be made: " + why);
+  }
 }
 
 bool TyedekalmafCore::ReadSettings(const std::string& archive_path) {

@@ -29,6 +29,14 @@ void ScriptFile::Create(const std::string& path) {
   Append("\xEF\xBB\xBF");
 }
 
+void ScriptFile::Stream(zip::StreamedArchive& archive) {
+  archive_ = &archive;
+  buffer_.clear();
+  buffer_.reserve(kBufferSize + 4096);
+  size_ = 0;
+  Append("\xEF\xBB\xBF");
+}
+
 void ScriptFile::AddLine(std::string_view line) {
   platform::throw_if_cancelled();
   Append(line);
@@ -41,6 +49,13 @@ void ScriptFile::Append(std::string_view bytes) {
 }
 
 void ScriptFile::Flush() {
+  if (archive_) {
+    archive_->Write(buffer_);
+    size_ += buffer_.size();
+    buffer_.clear();
+    if (OnFlush) OnFlush(size_);
+    return;
+  }
   const char* p = buffer_.data();
   size_t left = buffer_.size();
   crc_ = static_cast<uint32_t>(
@@ -62,6 +77,7 @@ void ScriptFile::Flush() {
 
 void ScriptFile::Finish() {
   Flush();
+  if (archive_) return;
   int fd = fd_.release();
   if (::close(fd) != 0)
     throw platform::EFileError("Cannot write file \"" + path_ + "\". " +

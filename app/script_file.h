@@ -1,13 +1,14 @@
-// The script file of a backup run, written line by line as the dump emits it.
+// The script of a backup run, written line by line as the dump emits it:
+// into a file, or straight into the archive that is being made.
 //
 // Each line, UTF-8 as the dump reads it from the server, is appended as it is
-// with CR LF after the byte-order mark, so the file never has to be held in
-// memory. The CRC-32 and size of every byte written are kept for checking the
-// archive afterwards.
+// with CR LF after the byte-order mark, so the script never has to be held in
+// memory. Written to a file, the CRC-32 and size of every byte are kept;
+// streamed into an archive, the archive takes them.
 //
-// Flow: Create -> AddLine... -> Finish -> (size(), crc32()); Discard deletes
-// the file at any point. Used by the backup run's worker thread; AddLine
-// checks the run's cancel token.
+// Flow: Create (a file) or Stream (an archive) -> AddLine... -> Finish ->
+// (size(), crc32() of a file); Discard deletes a file at any point. Used by
+// the backup run's worker thread; AddLine checks the run's cancel token.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "dump/line_sink.h"
 #include "platform/unique_fd.h"
+#include "zip/entry_stream.h"
 
 namespace app {
 
@@ -30,6 +32,9 @@ class ScriptFile : public dump::LineSink {
   // Creates (or replaces) the file and writes EF BB BF. Throws
   // platform::EFCreateError ("Cannot create file "%s". %s").
   void Create(const std::string& path);
+  // Sends the script (EF BB BF first) into `archive` instead, in blocks;
+  // `archive` must outlive this object's writing.
+  void Stream(zip::StreamedArchive& archive);
   // Appends one line (UTF-8, without its line end).
   void AddLine(std::string_view line);
   // The dump's lines go straight to the file.
@@ -57,6 +62,7 @@ class ScriptFile : public dump::LineSink {
 
   std::string path_;
   platform::UniqueFd fd_;
+  zip::StreamedArchive* archive_ = nullptr;
   std::string buffer_;
   uint64_t size_ = 0;
   uint32_t crc_ = 0;

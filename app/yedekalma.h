@@ -36,6 +36,10 @@
 #include "platform/text_lines.h"
 #include "zip/zip_archiver.h"
 
+namespace zip {
+class StreamedArchive;
+}
+
 namespace app {
 
 class ScriptFile;
@@ -124,9 +128,15 @@ class TyedekalmafCore {
   std::vector<ListedTable> ListTables(const std::string& db);
   // Returns what the dump left out (objects the account may not read).
   std::vector<dump::LeftOutObject> DumpTables(const std::vector<ListedTable>& tables,
-                                              const std::string& script_path, ScriptFile& script);
-  void MakeArchive(const ScriptFile& script, const std::string& script_folder,
+                                              ScriptFile& script,
+                                              const zip::StreamedArchive& archive);
+  // Finishes and checks the archive built under `temp`, then gives it its name.
+  void MakeArchive(zip::StreamedArchive& zipped, const std::string& temp,
                    const std::string& archive);
+  // Runs a step of the archive; its failures become EArchiveNotMade naming
+  // `archive`.
+  void GuardArchive(const std::string& temp, const std::string& archive,
+                    const std::function<void()>& step);
   bool ReadSettings(const std::string& archive_path);
   void UploadArchive(const std::string& archive_path);
   void NoticeArchive(const std::string& archive_path, const std::string& archive);
