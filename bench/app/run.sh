@@ -67,12 +67,12 @@ pair() {
   t1=$(date +%s.%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }'
 }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print ((a == "" || b + 0 < a + 0) ? b : a) }'; }
 
 all=$(seq -s, 0 $(($(nproc) - 1)))
 best_ours=""; best_pair=""; rss=0; one=""; two=""
 for r in $(seq "$rounds"); do
-  o=$(ours "$all"); best_ours=$(min "$best_ours" "${o% *}"); rss=$(awk -v a="$rss" -v b="${o#* }" 'BEGIN { print b > a ? b : a }')
+  o=$(ours "$all"); best_ours=$(min "$best_ours" "${o% *}"); rss=$(awk -v a="$rss" -v b="${o#* }" 'BEGIN { print ((b + 0 > a + 0) ? b : a) }')
   p=$(pair); best_pair=$(min "$best_pair" "$p")
   echo "round $r: yedekalma $(echo "$o" | cut -d' ' -f1) s, mariadb-dump + zip -1 $p s"
 done
