@@ -13,6 +13,7 @@
 // (c_fatura_kalem) comes first, with that table's rows being read, until the
 // writer has committed more transactions -- the time a big table read
 // between the two would take.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -253,7 +254,10 @@ TEST_F(SnapshotRun, InvoicesCommittedDuringTheBackupAreWhollyInOrWhollyOut) {
   writer.Stop();
   EXPECT_EQ(writer.error(), "");
   ASSERT_TRUE(ui.errors().empty()) << ui.errors()[0];
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{app::success_message(ArchivePath(), false)}));
+  // The reading account has SELECT only: the message goes on to name the
+  // kinds of objects it may not read.
+  EXPECT_THAT(ui.messages(), testing::ElementsAre(
+                                 testing::StartsWith(app::success_message(ArchivePath(), false))));
   // The writer committed while the run was reading one of the two tables
   // and had not yet begun the other.
   EXPECT_TRUE(writer_committed);
@@ -334,8 +338,9 @@ TEST_F(SnapshotRun, RunThatFailsOrIsCancelledLeavesNoTransactionAndTheNextRunWor
     MakeDatabase();
     Click();
     EXPECT_TRUE(ui.errors().empty()) << ui.errors()[0];
-    EXPECT_EQ(ui.messages(),
-              (std::vector<std::string>{app::success_message(ArchivePath(), false)}));
+    EXPECT_THAT(
+        ui.messages(),
+        testing::ElementsAre(testing::StartsWith(app::success_message(ArchivePath(), false))));
   }
 }
 
