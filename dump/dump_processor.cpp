@@ -139,32 +139,46 @@ void TCustomMyDumpProcessor::DetectViews(std::vector<TObject>& objects) {
     }
     sql += "\r\nWHERE NAME IN (" + list + ")";
   }
-  // The status rows, reduced to what the view test needs: name and whether
-  // the engine is empty or NULL.
-  std::vector<std::pair<std::string, bool>> status;
+  // The status rows, reduced to what the dump needs: name, whether the
+  // engine is empty or NULL (a view), and the row estimate.
+  struct StatusRow {
+    std::string name;
+    bool view = false;
+    std::int64_t rows = 0;
+  };
+  std::vector<StatusRow> status;
   DumpRowReader& rows = source_->Rows();
   rows.Execute(sql);
   const int name_col = column_index(rows.Columns(), "Name");
   const int engine_col = column_index(rows.Columns(), "Engine");
+  const int rows_col = column_index(rows.Columns(), "Rows");
   if (name_col < 0 || engine_col < 0) throw EDumpError("Unexpected result of \"" + sql + "\"");
   while (rows.Next()) {
-    status.emplace_back(std::string(rows.Value(name_col)),
-                        rows.IsNull(engine_col) || rows.Value(engine_col).empty());
+    StatusRow row{std::string(rows.Value(name_col)),
+                  rows.IsNull(engine_col) || rows.Value(engine_col).empty()};
+    if (rows_col >= 0 && !rows.IsNull(rows_col)) {
+      const std::string_view text = rows.Value(rows_col);
+      std::from_chars(text.data(), text.data() + text.size(), row.rows);
+    }
+    status.push_back(std::move(row));
   }
   rows.Close();
   // The server compares names without letter case here, so the table Kayit
   // and the view kayit both answer: the row of the very name decides, and
   // only when there is none a row that differs in letter case.
   for (auto& o : objects) {
-    const std::pair<std::string, bool>* match = nullptr;
+    const StatusRow* match = nullptr;
     for (const auto& row : status) {
-      if (row.first == o.Entry.name) {
+      if (row.name == o.Entry.name) {
         match = &row;
         break;
       }
-      if (!match && platform::equal_ignoring_ascii_case(row.first, o.Entry.name)) match = &row;
+      if (!match && platform::equal_ignoring_ascii_case(row.name, o.Entry.name)) match = &row;
     }
-    if (match) o.IsView = match->second;
+    if (match) {
+      o.IsView = match->view;
+      o.RowsEstimate = match->rows;
+    }
   }
 }
 
@@ -246,27 +260,15 @@ void TCustomMyDumpProcessor::BackupData(const TObject& o, int num, int total) {
   }
   if (opt.AddDrop && !tables_) Emit("TRUNCATE TABLE " + o.Name + ";");
 
-  DumpRowReader& rows = source_->Rows();
-  const std::string sql = "SELECT COUNT(*) FROM " + o.Name;
-  rows.Execute(sql);
-  const std::string_view text = first_value(rows, 0, sql);
-  std::int64_t count = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), count);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) {
-    throw EDumpError("Unexpected row count \"" + std::string(text) + "\" of " + o.Name);
-  }
-  rows.Close();
-
-  if (count < 1) {
+  // The rows are not counted first: counting reads a transactional table
+  // whole, nearly as long as dumping it. An empty table is known by its
+  // first row not coming.
+  if (!WriteRows(o, num, total)) {
     if (opt.AddDrop && !tables_) Emit("");
     return;
   }
-  const bool lock = opt.AddLock && !opt.UseDelayedIns;
-  if (lock) Emit("LOCK TABLES " + o.Name + " WRITE;");
-  if (opt.DisableKeys) Emit("/*!40000 ALTER TABLE " + o.Name + " DISABLE KEYS */;");
-  WriteRows(o, count, num, total);
   if (opt.DisableKeys) Emit("/*!40000 ALTER TABLE " + o.Name + " ENABLE KEYS */;");
-  if (lock) Emit("UNLOCK TABLES;");
+  if (opt.AddLock && !opt.UseDelayedIns) Emit("UNLOCK TABLES;");
   Emit("");
 }
 
@@ -296,7 +298,7 @@ std::vector<TCustomMyDumpProcessor::TDataColumn> TCustomMyDumpProcessor::DataCol
   return columns;
 }
 
-void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int num, int total) {
+bool TCustomMyDumpProcessor::WriteRows(const TObject& o, int num, int total) {
   const auto& opt = request_->options;
   // The statements name their columns, so INVISIBLE columns are read and
   // written and generated ones are left out of both.
@@ -326,10 +328,16 @@ void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int
   for (const auto& c : columns) plans.push_back(literal_plan(c, opt.HexBlob, opt.FieldsAsString));
   const bool backslashes = source_->BackslashEscapes();
 
+  bool more = rows.Next();
+  if (!more) {
+    rows.Close();
+    return false;
+  }
+  if (opt.AddLock && !opt.UseDelayedIns) Emit("LOCK TABLES " + o.Name + " WRITE;");
+  if (opt.DisableKeys) Emit("/*!40000 ALTER TABLE " + o.Name + " DISABLE KEYS */;");
   InsertBuilder builder(*sink_, opt.UseExtSyntax, opt.CommitBatchSize, std::move(header));
   std::int64_t written = 0;
   int percent = 0;
-  bool more = rows.Next();
   while (more) {
     // A run cancelled from the window stops between two rows.
     platform::throw_if_cancelled();
@@ -345,12 +353,15 @@ void TCustomMyDumpProcessor::WriteRows(const TObject& o, std::int64_t count, int
     builder.EndRow(!more);
     ++written;
     if (request_->progress) {
-      const int p = static_cast<int>(std::min<std::int64_t>(100, written * 100 / count));
-      // 100 is reported once the object is complete.
-      if (p != percent && p < 100) Progress(o, num, total, percent = p);
+      // The estimate may be short of the rows that come; 100 is reported
+      // once the object is complete.
+      const std::int64_t expected = std::max<std::int64_t>(o.RowsEstimate, 1);
+      const int p = static_cast<int>(std::min<std::int64_t>(99, written * 100 / expected));
+      if (more && p != percent) Progress(o, num, total, percent = p);
     }
   }
   rows.Close();
+  return true;
 }
 
 }  // namespace dump

@@ -100,6 +100,9 @@ class TCustomMyDumpProcessor : public TDbDumpProcessor {
     TableEntry Entry;
     std::string Name;  // emission form
     bool IsView = false;
+    // The table status's row estimate (exact for some engines, near for
+    // InnoDB), for the progress percentage; 0 when unknown.
+    std::int64_t RowsEstimate = 0;
   };
 
   // The rows of a small result (object lists, SHOW CREATE answers), read
@@ -126,7 +129,9 @@ class TCustomMyDumpProcessor : public TDbDumpProcessor {
   void DetectViews(std::vector<TObject>& objects);
   void BackupStructure(const TObject& o);
   void BackupData(const TObject& o, int num, int count);
-  void WriteRows(const TObject& o, std::int64_t count, int num, int total);
+  // Writes the table's rows with their lock and key lines; false when the
+  // table has no row and nothing was written.
+  bool WriteRows(const TObject& o, int num, int total);
   void Progress(const TObject& o, int num, int count, int percent);
 
   // Views, routines, triggers and events (schema_sections.cpp).
