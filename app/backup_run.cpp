@@ -13,7 +13,6 @@
 #include <functional>
 #include <memory>
 
-#include "app/archive_check.h"
 #include "app/backup_names.h"
 #include "app/event_handler.h"
 #include "app/script_file.h"
@@ -190,13 +189,12 @@ std::string TyedekalmafCore::RunBackup(const std::string& db) {
   const std::string temp = temp_archive_name(first_name);
   TempArchive temp_guard(temp);
   std::unique_ptr<zip::StreamedArchive> zipped;
-  ScriptFile script;
   GuardArchive(temp, first_name, [&] {
     zipped = std::make_unique<zip::StreamedArchive>(
         platform::to_os_path(temp), platform::ansi_to_utf16(script_file_name(db, local_now())),
         ZipArchiver1.CompressionMode());
-    script.Stream(*zipped);
   });
+  ScriptFile script(*zipped);
   std::vector<dump::LeftOutObject> left_out;
   GuardArchive(temp, first_name, [&] { left_out = DumpTables(tables, script, *zipped); });
   snapshot.End();
